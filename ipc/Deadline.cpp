@@ -1,0 +1,38 @@
+// Monotonic deadlines for bounded waits.
+#include "Deadline.h"
+
+#include <climits>
+
+namespace zam::detail {
+
+namespace {
+
+constexpr long long kNsPerMs = 1000000;
+constexpr long long kNsPerS = 1000000000;
+
+long long NowNs() {
+    struct timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * kNsPerS + now.tv_nsec;
+}
+
+} // namespace
+
+Deadline::Deadline(long long milliseconds) : m_when() {
+    const long long ms = milliseconds < 0 ? 0 : milliseconds;
+    const long long when = NowNs() + ms * kNsPerMs;
+    m_when.tv_sec = static_cast<time_t>(when / kNsPerS);
+    m_when.tv_nsec = static_cast<long>(when % kNsPerS);
+}
+
+int Deadline::RemainingMs() const {
+    const long long left =
+        static_cast<long long>(m_when.tv_sec) * kNsPerS + m_when.tv_nsec - NowNs();
+    if (left <= 0) {
+        return 0;
+    }
+    const long long ms = (left + kNsPerMs - 1) / kNsPerMs;
+    return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
+}
+
+} // namespace zam::detail

@@ -1,0 +1,134 @@
+// POSIX helpers of the FIFO session.
+#include "FifoIo.h"
+
+#include "LxIpcSession.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zam::detail {
+
+namespace {
+
+const char* FifoDirectory() {
+    const char* dir = std::getenv(kFifoDirVariable);
+    return dir != nullptr && dir[0] != '\0' ? dir : kDefaultFifoDir;
+}
+
+bool IsUsableName(const char* name) {
+    return name != nullptr && name[0] != '\0' && std::strchr(name, '/') == nullptr &&
+           std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0;
+}
+
+int OpenStatusFromErrno(int error) {
+    switch (error) {
+    case ELOOP:  // a symbolic link (O_NOFOLLOW)
+    case EISDIR: // a directory opened for writing
+        return IpcStatusNotFifo;
+    case ENXIO: // write open of a FIFO that nobody reads
+        return IpcStatusNoReader;
+    case ENOENT:
+        return IpcStatusNoFifo;
+    default:
+        return IpcStatusOpenFailed;
+    }
+}
+
+} // namespace
+
+int BuildFifoPath(const char* name, char* path, std::size_t capacity) {
+    if (!IsUsableName(name)) {
+        return IpcStatusBadArgument;
+    }
+    const int n = std::snprintf(path, capacity, "%s/%s", FifoDirectory(), name);
+    return n > 0 && static_cast<std::size_t>(n) < capacity ? IpcStatusOk : IpcStatusBadArgument;
+}
+
+int OpenFifoNode(const char* path, int accessMode, int* fd) {
+    int opened;
+    do {
+        opened = open(path, accessMode | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+    } while (opened < 0 && errno == EINTR);
+    if (opened < 0) {
+        return OpenStatusFromErrno(errno);
+    }
+    struct stat info {};
+    if (fstat(opened, &info) != 0 || !S_ISFIFO(info.st_mode)) {
+        CloseFd(opened);
+        return IpcStatusNotFifo;
+    }
+    *fd = opened;
+    return IpcStatusOk;
+}
+
+bool SameFile(int fd1, int fd2) {
+    struct stat a {};
+    struct stat b {};
+    return fstat(fd1, &a) == 0 && fstat(fd2, &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
+}
+
+int WaitFor(int fd, short events, const Deadline& deadline, int failure) {
+    for (;;) {
+        struct pollfd entry = {fd, events, 0};
+        const int ready = poll(&entry, 1, deadline.RemainingMs());
+        if (ready > 0) {
+            return IpcStatusOk;
+        }
+        if (ready == 0) {
+            return IpcStatusTimeout;
+        }
+        if (errno != EINTR) {
+            return failure;
+        }
+    }
+}
+
+void SleepUntil(const Deadline& deadline) {
+    for (int left = deadline.RemainingMs(); left > 0; left = deadline.RemainingMs()) {
+        poll(nullptr, 0, left);
+    }
+}
+
+ssize_t WriteWithoutSigpipe(int fd, const void* data, std::size_t size) {
+    sigset_t pipeOnly;
+    sigset_t previous;
+    sigemptyset(&pipeOnly);
+    sigaddset(&pipeOnly, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeOnly, &previous);
+
+    ssize_t written;
+    do {
+        written = write(fd, data, size);
+    } while (written < 0 && errno == EINTR);
+    const int error = errno;
+
+    // Our write raised a thread-directed SIGPIPE: take it back before unblocking. When the
+    // caller had SIGPIPE blocked already, a pending one may be theirs, so it stays.
+    if (written < 0 && error == EPIPE && sigismember(&previous, SIGPIPE) == 0) {
+        const struct timespec noWait = {0, 0};
+        while (sigtimedwait(&pipeOnly, nullptr, &noWait) < 0 && errno == EINTR) {
+        }
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    errno = error;
+    return written;
+}
+
+void CloseFd(int& fd) {
+    if (fd >= 0) {
+        // Linux releases the descriptor even when close reports EINTR: never retry.
+        close(fd);
+        fd = -1;
+    }
+}
+
+} // namespace zam::detail

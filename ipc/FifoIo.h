@@ -1,0 +1,46 @@
+// The POSIX rules of the FIFO session in one place: paths, opens, bounded waits,
+// errno translation and the one place where SIGPIPE is kept from the process.
+#ifndef ZAM_FIFO_IO_H
+#define ZAM_FIFO_IO_H
+
+#include "Deadline.h"
+
+#include <cstddef>
+#include <sys/types.h>
+
+namespace zam::detail {
+
+// Environment variable naming the FIFO directory, and its default.
+constexpr const char* kFifoDirVariable = "ZAMIPC_FIFO_DIR";
+constexpr const char* kDefaultFifoDir = "/tmp";
+// Longest wait of a write on a full FIFO.
+constexpr int kWriteWaitMs = 1000;
+
+// Writes "<fifo dir>/<name>" into `path`. Returns IpcStatusOk, or IpcStatusBadArgument for
+// a name that is empty, holds '/', is "." or "..", or makes the path too long.
+int BuildFifoPath(const char* name, char* path, std::size_t capacity);
+
+// Opens an existing FIFO node non-blocking and close-on-exec, never following a symbolic
+// link; anything but a FIFO is closed again and refused. Returns a status; *fd on success.
+int OpenFifoNode(const char* path, int accessMode, int* fd);
+
+// True when both descriptors refer to the same file.
+bool SameFile(int fd1, int fd2);
+
+// Waits for `events` on `fd` until the deadline, resuming after EINTR.
+// Returns IpcStatusOk when ready, IpcStatusTimeout, or `failure`.
+int WaitFor(int fd, short events, const Deadline& deadline, int failure);
+
+// Sleeps until the deadline, resuming after EINTR.
+void SleepUntil(const Deadline& deadline);
+
+// write(2) with SIGPIPE blocked for the calling thread; a SIGPIPE raised by this write is
+// consumed, so the caller sees EPIPE and the process's signal dispositions stay untouched.
+ssize_t WriteWithoutSigpipe(int fd, const void* data, std::size_t size);
+
+// Closes `fd` when open (without retrying on EINTR) and sets it to -1.
+void CloseFd(int& fd);
+
+} // namespace zam::detail
+
+#endif

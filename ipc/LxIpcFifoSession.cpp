@@ -1,0 +1,177 @@
+// FIFO session: own read FIFO with a keeper writer, peer write FIFO per send.
+#include "LxIpcFifoSession.h"
+
+#include "FifoIo.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using zam::detail::BuildFifoPath;
+using zam::detail::CloseFd;
+using zam::detail::Deadline;
+using zam::detail::OpenFifoNode;
+using zam::detail::WaitFor;
+
+LxIpcFifoSession::LxIpcFifoSession(const char* name, IpcCloseConfirmBehavior behavior)
+    : m_name(), m_closeBehavior(behavior), m_readFd(-1), m_readKeeperFd(-1), m_writeFd(-1) {
+    std::snprintf(m_name, sizeof m_name, "%s", name != nullptr ? name : "");
+}
+
+LxIpcFifoSession::~LxIpcFifoSession() {
+    CloseWriteFifo();
+    CloseReadFifo();
+}
+
+int LxIpcFifoSession::OpenReadFifo(const char* name, unsigned int mode) {
+    CloseReadFifo();
+    char path[PATH_MAX];
+    int status = BuildFifoPath(name, path, sizeof path);
+    if (status != IpcStatusOk) {
+        return status;
+    }
+    if (mkfifo(path, static_cast<mode_t>(mode)) != 0 && errno != EEXIST) {
+        return IpcStatusCreateFailed;
+    }
+    int readFd = -1;
+    status = OpenFifoNode(path, O_RDONLY, &readFd);
+    if (status != IpcStatusOk) {
+        return status;
+    }
+    // Holding a writer of our own keeps read(2) from reporting end-of-file whenever the
+    // last peer closes, which would otherwise turn every wait into a busy loop.
+    int keeperFd = -1;
+    status = OpenFifoNode(path, O_WRONLY, &keeperFd);
+    if (status == IpcStatusOk && !zam::detail::SameFile(readFd, keeperFd)) {
+        status = IpcStatusOpenFailed; // the node was replaced between the two opens
+    }
+    if (status != IpcStatusOk) {
+        CloseFd(keeperFd);
+        CloseFd(readFd);
+        return status;
+    }
+    m_readFd = readFd;
+    m_readKeeperFd = keeperFd;
+    UpdateState();
+    return IpcStatusOk;
+}
+
+void LxIpcFifoSession::CloseReadFifo() {
+    CloseFd(m_readKeeperFd);
+    CloseFd(m_readFd);
+    UpdateState();
+}
+
+int LxIpcFifoSession::OpenWriteFifo(const char* name) {
+    CloseWriteFifo();
+    char path[PATH_MAX];
+    const int status = BuildFifoPath(name, path, sizeof path);
+    if (status != IpcStatusOk) {
+        return status;
+    }
+    const int opened = OpenFifoNode(path, O_WRONLY, &m_writeFd);
+    UpdateState();
+    return opened;
+}
+
+void LxIpcFifoSession::CloseWriteFifo() {
+    CloseFd(m_writeFd);
+    UpdateState();
+}
+
+int LxIpcFifoSession::GetReadDescriptor() const { return m_readFd; }
+
+int LxIpcFifoSession::ReadData(unsigned char* buffer, int wanted, int* got, int seconds,
+                               int milliseconds) {
+    if (got != nullptr) {
+        *got = 0;
+    }
+    if (m_readFd < 0) {
+        return IpcStatusNotOpen;
+    }
+    if (wanted < 0 || (buffer == nullptr && wanted > 0)) {
+        return IpcStatusBadArgument;
+    }
+    if (wanted == 0) {
+        return IpcStatusOk;
+    }
+    const long long waitMs = static_cast<long long>(seconds < 0 ? 0 : seconds) * 1000 +
+                             (milliseconds < 0 ? 0 : milliseconds);
+    const Deadline deadline(waitMs);
+    for (;;) {
+        // Try first: when bytes are waiting, one read(2) is the whole cost of the call.
+        const ssize_t n = read(m_readFd, buffer, static_cast<size_t>(wanted));
+        if (n > 0) {
+            if (got != nullptr) {
+                *got = static_cast<int>(n);
+            }
+            return IpcStatusOk;
+        }
+        if (n == 0) {
+            // End-of-file cannot happen while our keeper writer is open; never spin on it.
+            zam::detail::SleepUntil(deadline);
+            return IpcStatusTimeout;
+        }
+        if (errno != EAGAIN && errno != EINTR) {
+            return IpcStatusReadFailed;
+        }
+        if (errno == EAGAIN) {
+            const int waited = WaitFor(m_readFd, POLLIN, deadline, IpcStatusReadFailed);
+            if (waited != IpcStatusOk) {
+                return waited;
+            }
+        }
+    }
+}
+
+int LxIpcFifoSession::WriteData(const unsigned char* buffer, int count) {
+    if (m_writeFd < 0) {
+        return IpcStatusNotOpen;
+    }
+    if (count < 0 || (buffer == nullptr && count > 0)) {
+        return IpcStatusBadArgument;
+    }
+    const Deadline deadline(zam::detail::kWriteWaitMs);
+    int done = 0;
+    while (done < count) {
+        const ssize_t n = zam::detail::WriteWithoutSigpipe(m_writeFd, buffer + done,
+                                                           static_cast<size_t>(count - done));
+        if (n > 0) {
+            done += static_cast<int>(n);
+            continue;
+        }
+        if (n < 0 && errno == EPIPE) {
+            return IpcStatusPeerGone;
+        }
+        if (n == 0 || errno != EAGAIN) {
+            return IpcStatusWriteFailed;
+        }
+        // Full FIFO: wait for room, but never longer than the bounded write wait.
+        const int waited = WaitFor(m_writeFd, POLLOUT, deadline, IpcStatusWriteFailed);
+        if (waited == IpcStatusTimeout) {
+            return IpcStatusFifoFull;
+        }
+        if (waited != IpcStatusOk) {
+            return waited;
+        }
+    }
+    return IpcStatusOk;
+}
+
+const char* LxIpcFifoSession::GetName() const { return m_name; }
+
+LxIpcFifoSession::IpcCloseConfirmBehavior LxIpcFifoSession::GetCloseConfirmBehavior() const {
+    return m_closeBehavior;
+}
+
+void LxIpcFifoSession::UpdateState() {
+    if (m_writeFd >= 0) {
+        SetSessionState(IpcStateWriteOpen);
+    } else {
+        SetSessionState(m_readFd >= 0 ? IpcStateReadOpen : IpcStateClosed);
+    }
+}

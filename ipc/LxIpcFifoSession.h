@@ -1,0 +1,55 @@
+// IPC session over named FIFOs: one own FIFO kept open for reading, a peer's FIFO
+// opened for writing for the length of a send.
+#ifndef LX_IPC_FIFO_SESSION_H
+#define LX_IPC_FIFO_SESSION_H
+
+#include "LxIpcSession.h"
+
+// FIFO nodes live in the directory named by ZAMIPC_FIFO_DIR (read at each open), or /tmp.
+// Every descriptor is opened non-blocking and close-on-exec. Not thread-safe: one session
+// is used from one thread.
+class ZAM_API LxIpcFifoSession : public LxIpcSession {
+public:
+    // How a close is confirmed to the peer. FIFOs carry no close handshake, so this
+    // stand-in records the value (GetCloseConfirmBehavior) and closes at once for all.
+    enum IpcCloseConfirmBehavior {
+        IpcCloseNoConfirm = 0,
+        IpcCloseConfirmWrite = 1,
+        IpcCloseConfirmReadWrite = 2,
+    };
+
+    // `name`: the session's own FIFO name, copied (longer names are cut to 63 bytes).
+    LxIpcFifoSession(const char* name, IpcCloseConfirmBehavior behavior);
+    ~LxIpcFifoSession() override;
+
+    // Creates the FIFO `name` with `mode` (umask applies) when it is missing and opens it
+    // for reading; an open read FIFO is closed first. A path that is not a FIFO, or is a
+    // symbolic link, is refused with IpcStatusNotFifo and left untouched.
+    int OpenReadFifo(const char* name, unsigned int mode);
+    void CloseReadFifo();
+
+    // Opens the peer's FIFO for writing without waiting: IpcStatusNoFifo when it does not
+    // exist, IpcStatusNoReader when nobody reads it. An open write FIFO is closed first.
+    int OpenWriteFifo(const char* name);
+    void CloseWriteFifo();
+
+    int GetReadDescriptor() const override;
+    int ReadData(unsigned char* buffer, int wanted, int* got, int seconds,
+                 int milliseconds) override;
+    // One write(2); waits at most 1 s while the FIFO is full. Never raises SIGPIPE.
+    int WriteData(const unsigned char* buffer, int count) override;
+
+    const char* GetName() const;
+    IpcCloseConfirmBehavior GetCloseConfirmBehavior() const;
+
+private:
+    ZAM_HIDDEN void UpdateState();
+
+    char m_name[64];
+    IpcCloseConfirmBehavior m_closeBehavior;
+    int m_readFd;
+    int m_readKeeperFd; // our own writer on the read FIFO: no end-of-file while peers come and go
+    int m_writeFd;
+};
+
+#endif

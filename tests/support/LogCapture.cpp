@@ -1,0 +1,30 @@
+// Defined in the test executable, this __dlog_printf stands in front of libdlog's.
+#include "LogCapture.h"
+
+#include "dlog.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace {
+
+std::vector<LogLine>& Lines() {
+    static std::vector<LogLine> lines;
+    return lines;
+}
+
+} // namespace
+
+const std::vector<LogLine>& CapturedLogs() { return Lines(); }
+
+void ClearLogs() { Lines().clear(); }
+
+extern "C" int __dlog_printf(int severity, const char* source, const char* format, ...) {
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    const int n = std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    Lines().push_back({severity, source, format, text});
+    return n;
+}
