@@ -75,10 +75,16 @@ LxTarvexDetectedMacMsg* LxTarvexDetectedMacMsg::DeSerialize(const unsigned char*
     const auto networkNumber =
         static_cast<unsigned short>(LxIpcMsgUtil::ExtractInteger(frame + NetworkOffset) & 0xFFFF);
 
+    // A text that would run past the bytes held or past the text buffer is refused. A
+    // negative length field runs past nothing: it is an invalid string parameter, which
+    // ExtractStringParam reports below without reading the text.
+    const unsigned char* param = frame + ImageOffset;
+    const int available = length - ImageOffset;
+    const bool negativeLength =
+        available >= WordSize && LxIpcMsgUtil::ExtractInteger(param) < 0;
     int textLength = 0;
-    if (LxIpcMsgUtil::MeasureStringParam(frame + ImageOffset, length - ImageOffset,
-                                         &textLength) < 0 ||
-        textLength >= kTextCapacity) {
+    if (!negativeLength && (LxIpcMsgUtil::MeasureStringParam(param, available, &textLength) < 0 ||
+                            textLength >= kTextCapacity)) {
         return nullptr;
     }
     unsigned char text[kTextCapacity] = {};

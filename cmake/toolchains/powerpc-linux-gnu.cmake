@@ -1,0 +1,21 @@
+# Cross-build for the board: 32-bit big-endian PowerPC Linux with Debian's g++-powerpc-linux-gnu.
+# Target programs (the tests included) run on the build machine under qemu-ppc, so plain
+# `ctest` in a build directory configured with this file runs every test on the target.
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR powerpc)
+
+set(ZAM_CROSS_TRIPLE powerpc-linux-gnu)
+set(ZAM_CROSS_SYSROOT /usr/${ZAM_CROSS_TRIPLE})
+
+set(CMAKE_C_COMPILER ${ZAM_CROSS_TRIPLE}-gcc)
+set(CMAKE_CXX_COMPILER ${ZAM_CROSS_TRIPLE}-g++)
+
+# Libraries, headers and packages come from the target's tree only; programs from the host.
+set(CMAKE_FIND_ROOT_PATH ${ZAM_CROSS_SYSROOT})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# -L: the dynamic loader and the target's shared libraries live under the cross tree.
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-ppc;-L;${ZAM_CROSS_SYSROOT})
