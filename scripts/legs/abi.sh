@@ -23,7 +23,7 @@ hex_awk='function hex(s,  i, v) {
 }'
 
 lib_name=libZamTarvexMuxMsg.so
-# Classes whose shape is part of the interface, and the IPC session the endpoints call.
+# The exported classes, whose shape is part of the interface.
 exported_classes="LxTarvexMuxMsg LxTarvexDetectedMacMsg LxTarvexMuxMsgServer LxTarvexMuxMsgClient"
 
 # build_libs DIR [CMAKE ARGS...]: the three shared objects only, with debug information,
