@@ -28,7 +28,6 @@ LxIpcFifoSession::~LxIpcFifoSession() {
 }
 
 int LxIpcFifoSession::OpenReadFifo(const char* name, unsigned int mode) {
-    CloseReadFifo();
     char path[PATH_MAX];
     int status = BuildFifoPath(name, path, sizeof path);
     if (status != IpcStatusOk) {
@@ -54,6 +53,8 @@ int LxIpcFifoSession::OpenReadFifo(const char* name, unsigned int mode) {
         CloseFd(readFd);
         return status;
     }
+    // The old ends close only now: with the new ones open, bytes waiting in the FIFO stay.
+    CloseReadFifo();
     m_readFd = readFd;
     m_readKeeperFd = keeperFd;
     UpdateState();

@@ -6,7 +6,7 @@
 
 LxIpcMsgBuffer::LxIpcMsgBuffer(int room)
     : m_data(nullptr), m_length(0), m_capacity(room > 0 ? room : 0) {
-    m_data = new unsigned char[m_capacity > 0 ? m_capacity : 1];
+    m_data = new unsigned char[m_capacity > 0 ? static_cast<size_t>(m_capacity) : 1];
 }
 
 LxIpcMsgBuffer::~LxIpcMsgBuffer() { delete[] m_data; }
@@ -46,7 +46,7 @@ void LxIpcMsgBuffer::Reserve(int needed) {
     while (capacity < needed) {
         capacity = capacity > INT_MAX / 2 ? needed : capacity * 2;
     }
-    unsigned char* grown = new unsigned char[capacity];
+    unsigned char* grown = new unsigned char[static_cast<size_t>(capacity)];
     std::memcpy(grown, m_data, static_cast<size_t>(m_length));
     delete[] m_data;
     m_data = grown;

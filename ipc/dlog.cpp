@@ -27,11 +27,14 @@ int SyslogLevel(int severity) {
 } // namespace
 
 extern "C" int __dlog_printf(int severity, const char* source, const char* format, ...) {
-    char line[kLineCapacity];
-    va_list args;
-    va_start(args, format);
-    const int length = std::vsnprintf(line, sizeof line, format != nullptr ? format : "", args);
-    va_end(args);
+    char line[kLineCapacity] = "";
+    int length = 0;
+    if (format != nullptr) {
+        va_list args;
+        va_start(args, format);
+        length = std::vsnprintf(line, sizeof line, format, args);
+        va_end(args);
+    }
     const char* name = source != nullptr ? source : "?";
 
     syslog(LOG_USER | SyslogLevel(severity), "%s: %s", name, line);
