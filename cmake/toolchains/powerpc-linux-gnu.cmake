@@ -19,3 +19,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # -L: the dynamic loader and the target's shared libraries live under the cross tree.
 set(CMAKE_CROSSCOMPILING_EMULATOR qemu-ppc;-L;${ZAM_CROSS_SYSROOT})
+
+# The linker's default for PowerPC aligns segments to 64 KiB pages, which pads every shared
+# object to over 64 KiB on disk. The board's kernel uses 4 KiB pages; a kernel with larger
+# pages needs ZAM_TARGET_PAGE_SIZE set to its page size.
+set(ZAM_TARGET_PAGE_SIZE 4096 CACHE STRING "Page size of the target kernel, in bytes")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-Wl,-z,max-page-size=${ZAM_TARGET_PAGE_SIZE}")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-Wl,-z,max-page-size=${ZAM_TARGET_PAGE_SIZE}")
