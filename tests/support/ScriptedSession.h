@@ -4,6 +4,7 @@
 #ifndef ZAM_TEST_SCRIPTED_SESSION_H
 #define ZAM_TEST_SCRIPTED_SESSION_H
 
+#include <cstddef>
 #include <deque>
 #include <string>
 #include <vector>
@@ -15,12 +16,13 @@ struct ScriptedRead {
 };
 
 struct SessionCall {
-    std::string op; // "new", "delete", "OpenReadFifo", "CloseReadFifo", "OpenWriteFifo",
-                    // "CloseWriteFifo", "ReadData", "WriteData"
-    std::string name;                // FIFO name (new, Open*)
-    int arg = 0;                     // mode, behavior, or wanted/count
-    int seconds = 0, milliseconds = 0; // ReadData timing words
-    std::vector<unsigned char> data; // WriteData bytes
+    std::string op;   // "new", "delete", "OpenReadFifo", "CloseReadFifo", "OpenWriteFifo",
+                      // "CloseWriteFifo", "ReadData", "WriteData"
+    std::string name; // FIFO name (new, Open*)
+    int arg = 0;      // mode, behavior, or wanted/count
+    int seconds = 0, milliseconds = 0;    // ReadData timing words
+    std::vector<unsigned char> data;      // WriteData bytes
+    const unsigned char* where = nullptr; // ReadData buffer position
 };
 
 struct SessionScript {
@@ -37,6 +39,25 @@ SessionScript& Script();
 void ResetScript();
 // The calls named `op`, in order.
 std::vector<SessionCall> CallsOf(const std::string& op);
+// All calls in order, "; "-separated, with their arguments: "new NAME BEHAVIOR",
+// "OpenReadFifo NAME 0MODE", "OpenWriteFifo NAME", "WriteData COUNT", "delete",
+// "ReadData WANTED@OFFSET SECONDSsMILLISECONDSms" (OFFSET from the first read's buffer).
+std::string Trace();
+// Helpers of the endpoint tests. Frame bytes: one 4-byte integer, a whole frame built field
+// by field (any image text), and a piece of one; a read that delivers `bytes`.
+using Bytes = std::vector<unsigned char>;
+using Reads = std::vector<ScriptedRead>;
+using Strings = std::vector<std::string>;
+Bytes Word(int value);
+Bytes FrameBytes(int network, const std::string& imageText);
+Bytes Slice(const Bytes& bytes, std::size_t from, std::size_t count);
+inline ScriptedRead Ok(const Bytes& bytes) {
+    return {0, bytes};
+}
+// The lines logged since ClearLogs(); one without severity 3 and `source` gets them as a
+// "[severity source] " prefix, so that it compares unequal.
+std::vector<std::string> LogTexts(const std::string& source);
+
 // Makes the read FIFO of the live session(s) count as closed, as after a peer's failure.
 void DropReadFifo();
 
