@@ -1,0 +1,20 @@
+// A global operator new that counts: allocations (and bytes) made by any code of the
+// process, the shared libraries included, since the program's operator new replaces theirs.
+#ifndef ZAM_BENCH_COUNTING_NEW_H
+#define ZAM_BENCH_COUNTING_NEW_H
+
+#include <cstddef>
+
+namespace zam::bench {
+
+struct AllocationCount {
+    long long allocations;
+    long long bytes;
+};
+
+// Totals since the program started.
+AllocationCount AllocationsSoFar();
+
+} // namespace zam::bench
+
+#endif
