@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <optional>
 #include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
@@ -102,9 +103,10 @@ int LxIpcFifoSession::ReadData(unsigned char* buffer, int wanted, int* got, int 
     }
     const long long waitMs = static_cast<long long>(seconds < 0 ? 0 : seconds) * 1000 +
                              (milliseconds < 0 ? 0 : milliseconds);
-    const Deadline deadline(waitMs);
+    // The clock is read only once a wait is needed: when bytes are waiting, one read(2)
+    // is the whole cost of the call.
+    std::optional<Deadline> deadline;
     for (;;) {
-        // Try first: when bytes are waiting, one read(2) is the whole cost of the call.
         const ssize_t n = read(m_readFd, buffer, static_cast<size_t>(wanted));
         if (n > 0) {
             if (got != nullptr) {
@@ -112,19 +114,23 @@ int LxIpcFifoSession::ReadData(unsigned char* buffer, int wanted, int* got, int 
             }
             return IpcStatusOk;
         }
-        if (n == 0) {
-            // End-of-file cannot happen while our keeper writer is open; never spin on it.
-            zam::detail::SleepUntil(deadline);
-            return IpcStatusTimeout;
+        if (n < 0 && errno == EINTR) {
+            continue;
         }
-        if (errno != EAGAIN && errno != EINTR) {
+        if (n < 0 && errno != EAGAIN) {
             return IpcStatusReadFailed;
         }
-        if (errno == EAGAIN) {
-            const int waited = WaitFor(m_readFd, POLLIN, deadline, IpcStatusReadFailed);
-            if (waited != IpcStatusOk) {
-                return waited;
-            }
+        if (!deadline) {
+            deadline.emplace(waitMs);
+        }
+        if (n == 0) {
+            // End-of-file cannot happen while our keeper writer is open; never spin on it.
+            zam::detail::SleepUntil(*deadline);
+            return IpcStatusTimeout;
+        }
+        const int waited = WaitFor(m_readFd, POLLIN, *deadline, IpcStatusReadFailed);
+        if (waited != IpcStatusOk) {
+            return waited;
         }
     }
 }
@@ -136,7 +142,7 @@ int LxIpcFifoSession::WriteData(const unsigned char* buffer, int count) {
     if (count < 0 || (buffer == nullptr && count > 0)) {
         return IpcStatusBadArgument;
     }
-    const Deadline deadline(zam::detail::kWriteWaitMs);
+    std::optional<Deadline> deadline; // started at the first full-FIFO wait
     int done = 0;
     while (done < count) {
         const ssize_t n = zam::detail::WriteWithoutSigpipe(m_writeFd, buffer + done,
@@ -152,7 +158,10 @@ int LxIpcFifoSession::WriteData(const unsigned char* buffer, int count) {
             return IpcStatusWriteFailed;
         }
         // Full FIFO: wait for room, but never longer than the bounded write wait.
-        const int waited = WaitFor(m_writeFd, POLLOUT, deadline, IpcStatusWriteFailed);
+        if (!deadline) {
+            deadline.emplace(zam::detail::kWriteWaitMs);
+        }
+        const int waited = WaitFor(m_writeFd, POLLOUT, *deadline, IpcStatusWriteFailed);
         if (waited == IpcStatusTimeout) {
             return IpcStatusFifoFull;
         }

@@ -21,11 +21,19 @@ constexpr const char* kInvalidStringFormat = "%s Invalid string parameter in msg
 constexpr int kTextCapacity = MaxFrameSize;
 
 // Character k of the text stands for bit 127 - k, as std::bitset<128>::to_string() has it.
+// Taken a 64-bit word at a time: far cheaper than 128 checked bit tests.
 void WriteImageText(const std::bitset<ImageBits>& image, char (&text)[ImageBits + 1]) {
-    for (int k = 0; k < ImageBits; ++k) {
-        text[k] = image.test(static_cast<size_t>(ImageBits - 1 - k)) ? '1' : '0';
+    constexpr int kWordBits = 64;
+    const std::bitset<ImageBits> lowMask(~0ULL);
+    const unsigned long long words[] = {(image >> kWordBits).to_ullong(),
+                                        (image & lowMask).to_ullong()};
+    char* out = text;
+    for (const unsigned long long word : words) {
+        for (int bit = kWordBits - 1; bit >= 0; --bit) {
+            *out++ = (word >> bit & 1U) != 0 ? '1' : '0';
+        }
     }
-    text[ImageBits] = '\0';
+    *out = '\0';
 }
 
 } // namespace
