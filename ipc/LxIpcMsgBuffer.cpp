@@ -12,7 +12,13 @@ LxIpcMsgBuffer::LxIpcMsgBuffer(int room)
 LxIpcMsgBuffer::~LxIpcMsgBuffer() { delete[] m_data; }
 
 int LxIpcMsgBuffer::sputc(unsigned char byte) {
-    sputn(&byte, 1);
+    if (m_length == INT_MAX) {
+        return byte;
+    }
+    if (m_length == m_capacity) {
+        Reserve(m_length + 1);
+    }
+    m_data[m_length++] = byte;
     return byte;
 }
 
@@ -20,7 +26,9 @@ int LxIpcMsgBuffer::sputn(const unsigned char* bytes, int count) {
     if (bytes == nullptr || count <= 0 || count > INT_MAX - m_length) {
         return 0;
     }
-    Reserve(m_length + count);
+    if (count > m_capacity - m_length) {
+        Reserve(m_length + count);
+    }
     std::memcpy(m_data + m_length, bytes, static_cast<size_t>(count));
     m_length += count;
     return count;

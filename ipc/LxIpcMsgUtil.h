@@ -34,9 +34,11 @@ public:
     static int ExtractStringParam(const unsigned char** cursor, unsigned char** text,
                                   bool allocate);
 
-    // The encoded size of the string parameter at `param` when its length field can be read
-    // and it ends within `available` bytes; otherwise -1. *textLength gets N when not null.
-    // This is how a reader bounds ExtractStringParam by what it really holds.
+    // How many bytes ExtractStringParam reads at `param`, or -1 when that is more than
+    // `available`: the whole parameter (N + 5) for a valid length field, only the length
+    // field for one that is negative or above MaxStringParamText (extraction refuses it).
+    // *textLength gets N, or 0 for such a length field. This is how a reader bounds
+    // extraction by the bytes it really holds.
     static int MeasureStringParam(const unsigned char* param, int available, int* textLength);
 };
 
