@@ -1,6 +1,6 @@
-// Fuzz target: a string parameter that MeasureStringParam vouches for is extracted from a
-// buffer holding exactly the bytes it measured, so any read past them is caught (ASan);
-// what is extracted encodes back to the same bytes.
+// Fuzz target: a string parameter is extracted from a buffer holding exactly the bytes
+// MeasureStringParam says extraction reads, so any read past them is caught (ASan); what
+// is extracted encodes back to the same bytes.
 #include "FuzzCheck.h"
 #include "LxIpcMsgBuffer.h"
 #include "LxIpcMsgUtil.h"
@@ -20,13 +20,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (measured < 0) {
         return 0;
     }
-    ZAM_FUZZ_CHECK(measured <= static_cast<int>(size));
-    ZAM_FUZZ_CHECK(textLength >= 0 && measured == textLength + LxIpcMsgUtil::StringParamOverhead);
+    // The whole parameter, or only a length field that extraction refuses.
+    ZAM_FUZZ_CHECK(measured <= static_cast<int>(size) && textLength >= 0);
+    const bool whole = measured == textLength + LxIpcMsgUtil::StringParamOverhead;
+    ZAM_FUZZ_CHECK(whole || (measured == LxIpcMsgUtil::IntegerSize && textLength == 0));
 
     const auto bytes = static_cast<size_t>(measured);
+    const auto textBytes = static_cast<size_t>(textLength) + 1; // N and the NUL
     const std::unique_ptr<unsigned char[]> param(new unsigned char[bytes]);
     std::copy(data, data + bytes, param.get());
-    const std::unique_ptr<unsigned char[]> text(new unsigned char[bytes - 4]); // N + NUL
+    const std::unique_ptr<unsigned char[]> text(new unsigned char[textBytes]);
 
     const unsigned char* cursor = param.get();
     unsigned char* out = text.get();
@@ -35,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!valid) {
         ZAM_FUZZ_CHECK(cursor == param.get()); // a refusal moves nothing
     } else {
-        ZAM_FUZZ_CHECK(cursor == param.get() + measured);
+        ZAM_FUZZ_CHECK(whole && cursor == param.get() + measured);
         ZAM_FUZZ_CHECK(std::strlen(reinterpret_cast<const char*>(text.get())) ==
                        static_cast<size_t>(textLength));
         LxIpcMsgBuffer again(0);
@@ -49,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     unsigned char* copy = nullptr;
     ZAM_FUZZ_CHECK((LxIpcMsgUtil::ExtractStringParam(&cursor, &copy, true) == 0) == valid);
     if (valid) {
-        ZAM_FUZZ_CHECK(copy != nullptr && std::memcmp(copy, text.get(), bytes - 4) == 0);
+        ZAM_FUZZ_CHECK(copy != nullptr && std::memcmp(copy, text.get(), textBytes) == 0);
         delete[] copy;
     } else {
         ZAM_FUZZ_CHECK(copy == nullptr);

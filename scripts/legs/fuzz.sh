@@ -27,7 +27,7 @@ for target in "${targets[@]}"; do
         -print_final_stats=1 -artifact_prefix="build/fuzz/findings/$target/" \
         "$work/$target" >"$log" 2>&1 || status=$?
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-    echo "$target: ${runs:-?} executions in ${seconds} s, exit status $status"
+    echo "$target: ${runs:-?} executions (limit ${seconds} s), exit status $status"
     if [ "$status" -ne 0 ]; then
         failed+=("$target")
         grep -E 'ERROR|runtime error|check failed|Test unit written' "$log" | head -5 || true
