@@ -4,6 +4,7 @@
 # fails on any finding; findings are kept in build/fuzz/findings/<target>/ for the corpus.
 # ZAM_FUZZ_SECONDS sets the time per fuzzer (default 60).
 set -euo pipefail
+cd "$(dirname "$0")/../.."
 scripts/deps cmake ninja-build clang libclang-rt-14-dev libgtest-dev libgmock-dev
 
 seconds=${ZAM_FUZZ_SECONDS:-60}

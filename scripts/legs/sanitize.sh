@@ -2,6 +2,7 @@
 # Sanitizer leg: the whole test suite (fuzz corpus replays included) built with clang under
 # ASan and UBSan, run by CTest; any report, leak included, fails its test.
 set -euo pipefail
+cd "$(dirname "$0")/../.."
 scripts/deps cmake ninja-build clang libclang-rt-14-dev libgtest-dev libgmock-dev pkgconf
 
 CC=clang CXX=clang++ cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

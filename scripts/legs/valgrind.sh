@@ -3,6 +3,7 @@
 # or definite/indirect leak, in a test or in a child it forks or execs, fails the test.
 # ZAM_TEST_SCALE shrinks the tests' long loops to keep the leg within minutes.
 set -euo pipefail
+cd "$(dirname "$0")/../.."
 scripts/deps cmake ninja-build g++ valgrind libgtest-dev libgmock-dev pkgconf
 
 cmake -S . -B build/valgrind -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
