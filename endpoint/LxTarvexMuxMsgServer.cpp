@@ -31,7 +31,7 @@ LxTarvexMuxMsgServer* LxTarvexMuxMsgServer::GetInstance() {
 }
 
 LxTarvexMuxMsgServer::LxTarvexMuxMsgServer()
-    : m_readState(ReadStateStartMarker), m_rxBuffer(new unsigned char[MaxFrameSize]),
+    : m_readState(ReadStateStartMarker), m_rxBuffer(new unsigned char[MaxFrameSize]()),
       m_rxCursor(m_rxBuffer), m_bytesRemaining(0), m_session(nullptr) {}
 
 LxTarvexMuxMsgServer::~LxTarvexMuxMsgServer() {

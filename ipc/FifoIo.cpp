@@ -77,11 +77,14 @@ int OpenFifoNode(const char* path, int accessMode, int* fd) {
     return IpcStatusOk;
 }
 
-bool SameFile(int fd1, int fd2) {
+int CheckOwnFifo(int readFd, int keeperFd) {
     struct stat a {};
     struct stat b {};
-    return fstat(fd1, &a) == 0 && fstat(fd2, &b) == 0 && a.st_dev == b.st_dev &&
-           a.st_ino == b.st_ino;
+    if (fstat(readFd, &a) != 0 || fstat(keeperFd, &b) != 0 || a.st_dev != b.st_dev ||
+        a.st_ino != b.st_ino) {
+        return IpcStatusOpenFailed;
+    }
+    return a.st_uid == geteuid() ? IpcStatusOk : IpcStatusNotOwner;
 }
 
 int WaitFor(int fd, short events, const Deadline& deadline, int failure) {

@@ -24,8 +24,10 @@ int BuildFifoPath(const char* name, char* path, std::size_t capacity);
 // link; anything but a FIFO is closed again and refused. Returns a status; *fd on success.
 int OpenFifoNode(const char* path, int accessMode, int* fd);
 
-// True when both descriptors refer to the same file.
-bool SameFile(int fd1, int fd2);
+// Checks the two ends of an own read FIFO: IpcStatusOpenFailed when they are not the same
+// node (it was replaced between the opens), IpcStatusNotOwner when another user owns it
+// (someone else made the name first and could read or forge our traffic).
+int CheckOwnFifo(int readFd, int keeperFd);
 
 // Waits for `events` on `fd` until the deadline, resuming after EINTR.
 // Returns IpcStatusOk when ready, IpcStatusTimeout, or `failure`.

@@ -46,8 +46,8 @@ int LxIpcFifoSession::OpenReadFifo(const char* name, unsigned int mode) {
     // last peer closes, which would otherwise turn every wait into a busy loop.
     int keeperFd = -1;
     status = OpenFifoNode(path, O_WRONLY, &keeperFd);
-    if (status == IpcStatusOk && !zam::detail::SameFile(readFd, keeperFd)) {
-        status = IpcStatusOpenFailed; // the node was replaced between the two opens
+    if (status == IpcStatusOk) {
+        status = zam::detail::CheckOwnFifo(readFd, keeperFd);
     }
     if (status != IpcStatusOk) {
         CloseFd(keeperFd);

@@ -25,7 +25,8 @@ public:
     // Creates the FIFO `name` with `mode` (umask applies) when it is missing and opens it
     // for reading; an open read FIFO is replaced once the new one is open, so that bytes
     // waiting in it are kept (on failure it stays open). A path that is not a FIFO, or is
-    // a symbolic link, is refused with IpcStatusNotFifo and left untouched.
+    // a symbolic link, is refused with IpcStatusNotFifo, a FIFO of another user with
+    // IpcStatusNotOwner; either is left untouched.
     int OpenReadFifo(const char* name, unsigned int mode);
     void CloseReadFifo();
 

@@ -20,6 +20,7 @@ enum LxIpcStatus {
     IpcStatusWriteFailed = 18,   // write or poll failed
     IpcStatusFifoFull = 19,      // the FIFO stayed full for the whole bounded write wait
     IpcStatusPeerGone = 20,      // the reader closed its end (EPIPE)
+    IpcStatusNotOwner = 21,      // the own FIFO exists but belongs to another user
 };
 
 // What a session has open.

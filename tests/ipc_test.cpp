@@ -107,6 +107,10 @@ TEST(IpcFifoSession, NonFifoPathsAreRefusedAndLeftUntouched) {
         EXPECT_EQ(session.OpenReadFifo(name, 0600), IpcStatusNotFifo) << name;
         EXPECT_EQ(session.OpenWriteFifo(name), IpcStatusNotFifo) << name;
     }
+    ASSERT_EQ(mkfifo(dir.PathOf("foreign").c_str(), 0666), 0); // made first by another user
+    if (geteuid() == 0 && chown(dir.PathOf("foreign").c_str(), 65534, 65534) == 0) {
+        EXPECT_EQ(session.OpenReadFifo("foreign", 0600), IpcStatusNotOwner);
+    }
     struct stat info {};
     for (const char* link : {"to-fifo", "to-file"}) {
         char target[16] = {};
