@@ -31,7 +31,7 @@ void RequestStop(int) {
     s_stopRequested = 1;
 }
 
-// Without SA_RESTART: a signal cuts the current 20 ms read short and the loop sees the flag.
+// The handler only sets the flag; the loop looks at it after every read (at most 20 ms).
 void InstallStopHandlers() {
     struct sigaction action = {};
     action.sa_handler = RequestStop;
