@@ -155,6 +155,22 @@ ParseOutcome ParseOptions(int argc, char* const* argv, const std::vector<Option>
     return ParseOutcome::Run;
 }
 
+int HandleCommandLine(int argc, char* const* argv, const std::vector<Option>& options,
+                      const char* program, const char* usage) {
+    std::string error;
+    switch (ParseOptions(argc, argv, options, error)) {
+    case ParseOutcome::Help:
+        std::fputs(usage, stdout);
+        return 0;
+    case ParseOutcome::Error:
+        PrintError(program, error);
+        return 2;
+    case ParseOutcome::Run:
+        break;
+    }
+    return -1;
+}
+
 std::string DescribeSendFailure(int status, const char* peer, const char* fifo) {
     const std::string code = " (status " + std::to_string(status) + ")";
     if (status == IpcStatusNoReader || status == IpcStatusNoFifo) {

@@ -42,6 +42,11 @@ enum class ParseOutcome { Run, Help, Error };
 ParseOutcome ParseOptions(int argc, char* const* argv, const std::vector<Option>& options,
                           std::string& error);
 
+// ParseOptions for a program's main: -1 to go on; otherwise the exit status, after the
+// usage (0) or a one-line error (2) was printed.
+int HandleCommandLine(int argc, char* const* argv, const std::vector<Option>& options,
+                      const char* program, const char* usage);
+
 // One line explaining the failure status `status` of a send to the FIFO `fifo`, which
 // the `peer` ("server", "client") should be reading.
 std::string DescribeSendFailure(int status, const char* peer, const char* fifo);

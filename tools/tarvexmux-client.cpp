@@ -70,15 +70,8 @@ int main(int argc, char** argv) {
     };
     std::string error;
     std::unique_ptr<std::bitset<128>> image;
-    switch (ParseOptions(argc, argv, options, error)) {
-    case ParseOutcome::Help:
-        std::fputs(kUsage, stdout);
-        return 0;
-    case ParseOutcome::Error:
-        PrintError(kProgram, error);
-        return 2;
-    case ParseOutcome::Run:
-        break;
+    if (const int status = HandleCommandLine(argc, argv, options, kProgram, kUsage); status >= 0) {
+        return status;
     }
     if (!networkGiven) {
         PrintError(kProgram, "--network is required (see --help)");

@@ -92,16 +92,8 @@ int main(int argc, char** argv) {
         {"--count", 1, 1000000000, &count, nullptr, nullptr},
         {"--timeout", 1, 86400, &idleSeconds, nullptr, nullptr},
     };
-    std::string error;
-    switch (ParseOptions(argc, argv, options, error)) {
-    case ParseOutcome::Help:
-        std::fputs(kUsage, stdout);
-        return 0;
-    case ParseOutcome::Error:
-        PrintError(kProgram, error);
-        return 2;
-    case ParseOutcome::Run:
-        break;
+    if (const int status = HandleCommandLine(argc, argv, options, kProgram, kUsage); status >= 0) {
+        return status;
     }
 
     InstallStopHandlers();
