@@ -13,11 +13,9 @@
 
 namespace {
 
+using Image = std::bitset<128>;
+using Msg = std::unique_ptr<LxTarvexDetectedMacMsg>;
 constexpr int kRequests = 1000;
-
-std::bitset<128>* CopyOf(const std::bitset<128>* image) {
-    return image != nullptr ? new std::bitset<128>(*image) : nullptr;
-}
 
 // The child's server: answers `count` requests with network + 1 and the same image.
 int Serve(int count) {
@@ -25,11 +23,11 @@ int Serve(int count) {
     LxTarvexMuxMsgServer* server = LxTarvexMuxMsgServer::GetInstance();
     int answered = server->InitTarvexMuxMsgServer() ? 0 : -1;
     while (answered >= 0 && answered < count) {
-        std::unique_ptr<LxTarvexDetectedMacMsg> request(server->ReadFromClient());
-        if (request != nullptr) {
+        if (const Msg request{server->ReadFromClient()}) {
+            const Image* image = request->GetActiveMacImage();
             LxTarvexDetectedMacMsg reply(
                 static_cast<unsigned short>(request->GetNetworkNumber() + 1),
-                CopyOf(request->GetActiveMacImage()));
+                image != nullptr ? new Image(*image) : nullptr);
             answered = server->SendToClient(&reply) == 0 ? answered + 1 : -1;
         }
     }
@@ -37,33 +35,10 @@ int Serve(int count) {
     return answered == count ? 0 : 1;
 }
 
-// Sends every request and checks its reply: no image, a full one, or a pattern around a
-// moving MAC; network numbers spread over the range, the first 65535 so that +1 wraps to 0.
-void AskAll(LxTarvexMuxMsgClient& client) {
-    ASSERT_TRUE(client.InitTarvexMuxIpc()); // before sending: the reply needs a reader
-    for (int i = 0; i < kRequests; ++i) {
-        std::bitset<128> image = (std::bitset<128>(0x9E3779B97F4A7C15ULL * i) << 64) ^
-                                 std::bitset<128>(2654435761ULL * i).set(i % 128);
-        LxTarvexDetectedMacMsg request(static_cast<unsigned short>(65535 + i * 4099),
-                                       i % 4 == 0 ? nullptr
-                                                  : CopyOf(i % 4 == 1 ? &image.set() : &image));
-        int status = client.SendRequest(&request);
-        // Until the child's server reads its FIFO a send fails at once (14 or 15): retry.
-        for (int retry = 0; i == 0 && status != 0 && retry < 2000; ++retry) {
-            usleep(5000);
-            status = client.SendRequest(&request);
-        }
-        ASSERT_EQ(status, 0) << "request " << i;
-        std::unique_ptr<LxTarvexDetectedMacMsg> reply(client.ReadResponse());
-        ASSERT_NE(reply, nullptr) << "request " << i;
-        ASSERT_EQ(reply->GetNetworkNumber(), (request.GetNetworkNumber() + 1) % 65536) << i;
-        const auto *sent = request.GetActiveMacImage(), *got = reply->GetActiveMacImage();
-        ASSERT_TRUE(sent == nullptr ? got == nullptr : got != nullptr && *got == *sent) << i;
-    }
-}
-
 } // namespace
 
+// Requests without an image, with a full one, or with a pattern around a moving MAC; network
+// numbers spread over the range, the first 65535 so that +1 wraps to 0.
 TEST(Exchange, EveryRequestGetsItsReplyAcrossTwoProcesses) {
     TempFifoDir dir;
     const pid_t pid = fork(); // before any endpoint opens a FIFO: the child inherits none
@@ -71,9 +46,26 @@ TEST(Exchange, EveryRequestGetsItsReplyAcrossTwoProcesses) {
     if (pid == 0) {
         _exit(Serve(kRequests));
     }
-    LxTarvexMuxMsgClient* client = LxTarvexMuxMsgClient::GetInstance();
-    AskAll(*client);
-    delete client;
+    const std::unique_ptr<LxTarvexMuxMsgClient> client(LxTarvexMuxMsgClient::GetInstance());
+    EXPECT_TRUE(client->InitTarvexMuxIpc()); // before sending: the reply needs a reader
+    for (int i = 0; i < kRequests && !HasFailure(); ++i) {
+        Image bits = Image(0x9E3779B97F4A7C15ULL * i) << 64 ^ Image(2654435761ULL * i).set(i % 128);
+        LxTarvexDetectedMacMsg request(static_cast<unsigned short>(65535 + i * 4099),
+                                       i % 4 == 0 ? nullptr
+                                                  : new Image(i % 4 == 1 ? bits.set() : bits));
+        // Until the child's server reads its FIFO a send fails at once: retry, up to 10 s.
+        int status = client->SendRequest(&request);
+        for (int retry = 0; status != 0 && i == 0 && retry++ < 2000; usleep(5000)) {
+            status = client->SendRequest(&request);
+        }
+        const Msg reply(status == 0 ? client->ReadResponse() : nullptr);
+        const Image *sent = request.GetActiveMacImage(),
+                    *got = reply ? reply->GetActiveMacImage() : nullptr;
+        EXPECT_TRUE(reply != nullptr &&
+                    reply->GetNetworkNumber() == (request.GetNetworkNumber() + 1) % 65536 &&
+                    (sent == nullptr ? got == nullptr : got != nullptr && *got == *sent))
+            << "request " << i << ", send status " << status;
+    }
     if (HasFailure()) {
         kill(pid, SIGKILL);
     }

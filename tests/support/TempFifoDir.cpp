@@ -2,31 +2,21 @@
 #include "TempFifoDir.h"
 
 #include <cstdlib>
-#include <dirent.h>
+#include <filesystem>
 #include <stdexcept>
 #include <unistd.h>
 
 TempFifoDir::TempFifoDir() {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
-                          "/zamipc-test-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("mkdtemp failed for " + pattern);
+    m_path = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/zamipc-test-XXXXXX";
+    if (mkdtemp(m_path.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed for " + m_path);
     }
-    m_path = pattern;
     setenv("ZAMIPC_FIFO_DIR", m_path.c_str(), 1);
 }
 
 TempFifoDir::~TempFifoDir() {
-    if (DIR* dir = opendir(m_path.c_str())) {
-        while (const dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") {
-                unlink(PathOf(name).c_str());
-            }
-        }
-        closedir(dir);
-    }
-    rmdir(m_path.c_str());
+    std::error_code ignored; // symbolic links are removed, not followed
+    std::filesystem::remove_all(m_path, ignored);
     unsetenv("ZAMIPC_FIFO_DIR");
 }
