@@ -240,4 +240,14 @@ std::string Format(const char* format, ...) {
     return text;
 }
 
+int ParseCount(const char* text, const char* option, long max) {
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || value < 1 || value > max) {
+        std::fprintf(stderr, "bad value for %s: %s\n", option, text);
+        std::exit(2);
+    }
+    return static_cast<int>(value);
+}
+
 } // namespace zam::bench

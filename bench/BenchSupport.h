@@ -23,6 +23,9 @@ LxTarvexDetectedMacMsg* NewSampleMessage();
 // The frame bytes that Serialize makes for the sample message (154 bytes).
 std::vector<unsigned char> SampleFrame();
 
+// The value of a numeric option, 1..max; exits with status 2 and a message otherwise.
+int ParseCount(const char* text, const char* option, long max);
+
 // CLOCK_MONOTONIC in nanoseconds.
 long long NowNs();
 

@@ -130,16 +130,6 @@ double FramesPerSecond(bool library, int writers, int windowMs) {
     return static_cast<double>(result.frames) * 1e9 / static_cast<double>(result.elapsedNs);
 }
 
-int ParseCount(const char* text, const char* option) {
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || value < 1 || value > 100000) {
-        std::fprintf(stderr, "bad value for %s: %s\n", option, text);
-        std::exit(2);
-    }
-    return static_cast<int>(value);
-}
-
 struct Config {
     int writers;
     bool library;
@@ -154,9 +144,9 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         if (i + 1 < argc && option == "--rounds") {
-            rounds = ParseCount(argv[++i], "--rounds");
+            rounds = ParseCount(argv[++i], "--rounds", 100000);
         } else if (i + 1 < argc && option == "--window-ms") {
-            windowMs = ParseCount(argv[++i], "--window-ms");
+            windowMs = ParseCount(argv[++i], "--window-ms", 100000);
         } else {
             std::fprintf(stderr, "usage: %s [--rounds N] [--window-ms N]\n", argv[0]);
             return 2;

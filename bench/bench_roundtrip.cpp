@@ -277,16 +277,6 @@ std::string LoadAverage() {
     return load.substr(0, end);
 }
 
-int ParseCount(const char* text, const char* option) {
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || value < 1 || value > 10000000) {
-        std::fprintf(stderr, "bad value for %s: %s\n", option, text);
-        std::exit(2);
-    }
-    return static_cast<int>(value);
-}
-
 double RatioOfRound(const Variant& x, const Variant& y, std::size_t round) {
     return x.roundMedians[round] / y.roundMedians[round];
 }
@@ -312,9 +302,9 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         if (i + 1 < argc && option == "--rounds") {
-            rounds = ParseCount(argv[++i], "--rounds");
+            rounds = ParseCount(argv[++i], "--rounds", 10000000);
         } else if (i + 1 < argc && option == "--count") {
-            count = ParseCount(argv[++i], "--count");
+            count = ParseCount(argv[++i], "--count", 10000000);
         } else if (i + 1 < argc && option == "--variants") {
             keys = argv[++i];
         } else {
