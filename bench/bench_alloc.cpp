@@ -2,7 +2,7 @@
 // replacement operator new. Server and client live in one process here: the client sends,
 // the server reads it step by step and replies, the client reads the reply.
 #include "BenchSupport.h"
-#include "CountingNew.h"
+#include "CountingAllocator.h"
 #include "LxIpcMsgBuffer.h"
 #include "LxTarvexDetectedMacMsg.h"
 #include "LxTarvexMuxMsgClient.h"
@@ -15,6 +15,8 @@
 #include <vector>
 
 using namespace zam::bench;
+using zam::testing::AllocationCount;
+using zam::testing::AllocationsSoFar;
 
 namespace {
 

@@ -1,16 +1,25 @@
-// What the server and the client endpoints share: FIFO names, log texts, opening the
-// own FIFO and sending one frame to the peer.
+// What the server and the client endpoints share: the values they rely on from the IPC
+// library, log texts, opening the own FIFO and sending one frame to the peer.
+//
+// The IPC library is known only by its interface (ipc/LxIpcFifoSession.h and its
+// neighbours): its classes and operations, and the few values below. Its status and state
+// names, byte order and string encoding belong to whichever library is linked: our
+// stand-in, or the board's own. Endpoint tests link a scripted session in its place
+// (tests/support/ScriptedSession.cpp).
 #ifndef ZAM_ENDPOINT_IO_H
 #define ZAM_ENDPOINT_IO_H
 
-class LxIpcFifoSession;
+#include "LxIpcFifoSession.h"
+#include "TarvexFifos.h"
+
 class LxTarvexDetectedMacMsg;
 
 namespace zam::endpoint {
 
-constexpr const char* kServerFifoName = "TarMuxMsgServerIpc"; // requests, read by the server
-constexpr const char* kClientFifoName = "TarMuxMsgClientIpc"; // replies, read by the client
 constexpr unsigned int kFifoMode = 0777;
+// How each side's session confirms a close, by value: the interface fixes 2 and 0.
+constexpr auto kServerCloseBehavior = static_cast<LxIpcFifoSession::IpcCloseConfirmBehavior>(2);
+constexpr auto kClientCloseBehavior = static_cast<LxIpcFifoSession::IpcCloseConfirmBehavior>(0);
 
 // Returned by the send operations when there is no session or no message.
 constexpr int kNoSessionOrMessage = 5;

@@ -47,7 +47,7 @@ bool LxTarvexMuxMsgClient::InitTarvexMuxIpc() {
     if (m_ipcReady) {
         return true;
     }
-    m_session = new LxIpcFifoSession(kClientFifoName, LxIpcFifoSession::IpcCloseNoConfirm);
+    m_session = new LxIpcFifoSession(kClientFifoName, kClientCloseBehavior);
     const int status = OpenOwnFifo(*m_session, kClientFifoName, kLogSource, "InitTarvexMuxIpc");
     if (status != 0) {
         delete m_session;

@@ -3,7 +3,7 @@
 #ifndef LX_TARVEX_MUX_MSG_CLIENT_H
 #define LX_TARVEX_MUX_MSG_CLIENT_H
 
-#include "ZamExport.h"
+#include "TarvexExport.h"
 
 class LxIpcFifoSession;
 class LxTarvexDetectedMacMsg;
@@ -12,7 +12,7 @@ class LxTarvexDetectedMacMsg;
 // of SendRequest and ReadResponse; delete it at the end. All clients share the one reply
 // FIFO and a reply carries nothing that ties it to its request: one client at a time
 // should wait for replies.
-class ZAM_API LxTarvexMuxMsgClient {
+class TARVEX_API LxTarvexMuxMsgClient {
 public:
     // Seconds each read of ReadResponse may wait; read anew for every read. Initially 2.
     static int s_readTimeout;
@@ -42,7 +42,7 @@ public:
     LxTarvexDetectedMacMsg* ReadResponse();
 
 private:
-    ZAM_HIDDEN LxTarvexMuxMsgClient();
+    TARVEX_HIDDEN LxTarvexMuxMsgClient();
 
     static LxTarvexMuxMsgClient* s_TarvexMuxMsgClientSingleton;
 

@@ -48,7 +48,7 @@ bool LxTarvexMuxMsgServer::InitTarvexMuxMsgServer() {
     // A session from an earlier call is dropped only after the new one holds the FIFO
     // open, so that bytes waiting in it are not discarded.
     LxIpcFifoSession* previous = m_session;
-    m_session = new LxIpcFifoSession(kServerFifoName, LxIpcFifoSession::IpcCloseConfirmReadWrite);
+    m_session = new LxIpcFifoSession(kServerFifoName, kServerCloseBehavior);
     const int status = OpenOwnFifo(*m_session, kServerFifoName, kLogSource, "InitTarvexMuxMsgServer");
     delete previous;
     if (status != 0) {

@@ -3,14 +3,14 @@
 #ifndef LX_TARVEX_MUX_MSG_SERVER_H
 #define LX_TARVEX_MUX_MSG_SERVER_H
 
-#include "ZamExport.h"
+#include "TarvexExport.h"
 
 class LxIpcFifoSession;
 class LxTarvexDetectedMacMsg;
 
 // A process-wide singleton used from one thread: GetInstance, InitTarvexMuxMsgServer until
 // it returns true, then ReadFromClient and SendToClient in any mix; delete it at the end.
-class ZAM_API LxTarvexMuxMsgServer {
+class TARVEX_API LxTarvexMuxMsgServer {
 public:
     // The steps of the frame reader.
     enum ReadState {
@@ -44,15 +44,15 @@ public:
     int SendToClient(LxTarvexDetectedMacMsg* message);
 
 private:
-    ZAM_HIDDEN LxTarvexMuxMsgServer();
+    TARVEX_HIDDEN LxTarvexMuxMsgServer();
 
     // One step of the reader each: the bytes wanted by the next read, the 4-byte steps,
     // the payload step, the end of a frame, and the way back to the start marker.
-    ZAM_HIDDEN int ReadWanted() const;
-    ZAM_HIDDEN LxTarvexDetectedMacMsg* TakeWord();
-    ZAM_HIDDEN void TakePayload(int got);
-    ZAM_HIDDEN LxTarvexDetectedMacMsg* CompleteFrame();
-    ZAM_HIDDEN void ResetReader();
+    TARVEX_HIDDEN int ReadWanted() const;
+    TARVEX_HIDDEN LxTarvexDetectedMacMsg* TakeWord();
+    TARVEX_HIDDEN void TakePayload(int got);
+    TARVEX_HIDDEN LxTarvexDetectedMacMsg* CompleteFrame();
+    TARVEX_HIDDEN void ResetReader();
 
     static LxTarvexMuxMsgServer* s_tarvexMuxMsgServerSingleton;
 

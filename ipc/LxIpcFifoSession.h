@@ -8,7 +8,7 @@
 // FIFO nodes live in the directory named by ZAMIPC_FIFO_DIR (read at each open), or /tmp.
 // Every descriptor is opened non-blocking and close-on-exec. Not thread-safe: one session
 // is used from one thread.
-class ZAM_API LxIpcFifoSession : public LxIpcSession {
+class ZAMIPC_API LxIpcFifoSession : public LxIpcSession {
 public:
     // How a close is confirmed to the peer. FIFOs carry no close handshake, so this
     // stand-in records the value (GetCloseConfirmBehavior) and closes at once for all.
@@ -45,7 +45,7 @@ public:
     IpcCloseConfirmBehavior GetCloseConfirmBehavior() const;
 
 private:
-    ZAM_HIDDEN void UpdateState();
+    ZAMIPC_HIDDEN void UpdateState();
 
     char m_name[64];
     IpcCloseConfirmBehavior m_closeBehavior;

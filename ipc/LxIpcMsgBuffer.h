@@ -2,9 +2,9 @@
 #ifndef LX_IPC_MSG_BUFFER_H
 #define LX_IPC_MSG_BUFFER_H
 
-#include "ZamExport.h"
+#include "ZamIpcExport.h"
 
-class ZAM_API LxIpcMsgBuffer {
+class ZAMIPC_API LxIpcMsgBuffer {
 public:
     // An empty buffer with room for `room` bytes (negative counts as 0); grows as needed.
     explicit LxIpcMsgBuffer(int room);
@@ -26,7 +26,7 @@ public:
 
 private:
     // Grows the storage (doubling) to hold `needed` bytes; allocation failure throws.
-    ZAM_HIDDEN void Reserve(int needed);
+    ZAMIPC_HIDDEN void Reserve(int needed);
 
     unsigned char* m_data;
     int m_length;

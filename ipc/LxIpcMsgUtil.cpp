@@ -80,23 +80,3 @@ int LxIpcMsgUtil::ExtractStringParam(const unsigned char** cursor, unsigned char
     *cursor = body + length + 1;
     return IpcStatusOk;
 }
-
-int LxIpcMsgUtil::MeasureStringParam(const unsigned char* param, int available, int* textLength) {
-    if (textLength != nullptr) {
-        *textLength = 0;
-    }
-    if (param == nullptr || available < IntegerSize) {
-        return -1;
-    }
-    const int length = ExtractInteger(param);
-    if (length < 0 || length > MaxStringParamText) {
-        return IntegerSize; // extraction refuses it after the length field
-    }
-    if (length > available - StringParamOverhead) {
-        return -1;
-    }
-    if (textLength != nullptr) {
-        *textLength = length;
-    }
-    return length + StringParamOverhead;
-}

@@ -9,7 +9,7 @@
 
 #include "LxIpcMsgBuffer.h"
 
-class ZAM_API LxIpcMsgUtil {
+class ZAMIPC_API LxIpcMsgUtil {
 public:
     static constexpr int IntegerSize = 4;
     static constexpr int StringParamOverhead = IntegerSize + 1;
@@ -27,19 +27,13 @@ public:
     static int ExtractInteger(const unsigned char* bytes);
 
     // Reads the string parameter at *cursor and moves *cursor past it. With `allocate`
-    // false the text and its NUL are copied into the buffer *text points to, which the
-    // caller sizes by MeasureStringParam first; with true *text is set to a new[] copy that
-    // the caller frees with delete[]. Returns 0, or non-zero for an invalid parameter
-    // (then nothing is copied or allocated).
+    // false the text and its NUL are copied into the buffer *text points to, which must have
+    // room for them; with true *text is set to a new[] copy that the caller frees with
+    // delete[]. Returns 0, or non-zero for an invalid parameter (then nothing is copied or
+    // allocated and *cursor stays). Reads the length field, then the text no further than its
+    // first NUL byte: a reader that keeps a NUL after the bytes it holds bounds the read.
     static int ExtractStringParam(const unsigned char** cursor, unsigned char** text,
                                   bool allocate);
-
-    // How many bytes ExtractStringParam reads at `param`, or -1 when that is more than
-    // `available`: the whole parameter (N + 5) for a valid length field, only the length
-    // field for one that is negative or above MaxStringParamText (extraction refuses it).
-    // *textLength gets N, or 0 for such a length field. This is how a reader bounds
-    // extraction by the bytes it really holds.
-    static int MeasureStringParam(const unsigned char* param, int available, int* textLength);
 };
 
 #endif

@@ -2,7 +2,7 @@
 #ifndef LX_IPC_SESSION_H
 #define LX_IPC_SESSION_H
 
-#include "ZamExport.h"
+#include "ZamIpcExport.h"
 
 // Status values returned by the IPC operations. 0 and 2 are the only non-failures;
 // 5 is kept free for the endpoints' "no session or no message".
@@ -30,7 +30,7 @@ enum LxIpcSessionState {
     IpcStateWriteOpen = 5, // a peer's FIFO is open for writing
 };
 
-class ZAM_API LxIpcSession {
+class ZAMIPC_API LxIpcSession {
 public:
     LxIpcSession();
     virtual ~LxIpcSession();

@@ -2,7 +2,7 @@
 #ifndef ZAM_DLOG_H
 #define ZAM_DLOG_H
 
-#include "ZamExport.h"
+#include "ZamIpcExport.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -11,7 +11,7 @@ extern "C" {
 /* Logs one line. severity: syslog level (3 = error); source: name of the logging file.
  * The line goes to syslog; with DLOG_STDERR=1 in the environment also to standard error.
  * Returns the number of characters of the formatted line. */
-ZAM_API int __dlog_printf(int severity, const char* source, const char* format, ...)
+ZAMIPC_API int __dlog_printf(int severity, const char* source, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
 
 #ifdef __cplusplus

@@ -6,6 +6,8 @@
 #include "TarvexFrame.h"
 #include "dlog.h"
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 
 using namespace zam::frame;
@@ -17,7 +19,9 @@ constexpr const char* kLogSource = "LxTarvexDetectedMacMsg";
 constexpr const char* kNullFrameFormat = "%s: called with NULL pointer";
 constexpr const char* kInvalidStringFormat = "%s Invalid string parameter in msg";
 
-// Room for the longest image text a frame of MaxFrameSize bytes can carry, and its NUL.
+// Room for the string parameter's bytes as DeSerialize hands them to the IPC library, and
+// for the longest text that so many bytes can carry, with its NUL.
+constexpr int kParamRoom = MaxFrameSize;
 constexpr int kTextCapacity = MaxFrameSize;
 
 // The image text, 8 characters at a time: a group of 8 characters is handled as one 64-bit
@@ -84,6 +88,26 @@ bool ReadImageText(const unsigned char* text, std::bitset<ImageBits>& image) {
     return digits;
 }
 
+enum class ImageParam { Text, Invalid, CutShort };
+
+// Extracts the image text's string parameter into `text`, whatever the IPC library's
+// encoding. The library gets a zero-filled copy of fixed size holding the parameter's bytes
+// within the frame, so it reads nothing outside that copy whatever the parameter's own
+// length fields say, and `text` has room for any text such a copy can hold. A parameter the
+// library reports as ending past the bytes held was cut short.
+ImageParam ExtractImageText(const unsigned char* frame, int length,
+                            unsigned char (&text)[kTextCapacity]) {
+    unsigned char param[kParamRoom] = {};
+    const int held = std::min(length, MaxFrameSize) - ImageOffset;
+    std::memcpy(param, frame + ImageOffset, static_cast<size_t>(held));
+    const unsigned char* cursor = param;
+    unsigned char* out = text;
+    if (LxIpcMsgUtil::ExtractStringParam(&cursor, &out, false) != 0) {
+        return ImageParam::Invalid;
+    }
+    return cursor - param > held ? ImageParam::CutShort : ImageParam::Text;
+}
+
 } // namespace
 
 LxTarvexDetectedMacMsg::LxTarvexDetectedMacMsg(unsigned short networkNumber,
@@ -135,27 +159,24 @@ LxTarvexDetectedMacMsg* LxTarvexDetectedMacMsg::DeSerialize(const unsigned char*
     const auto networkNumber =
         static_cast<unsigned short>(LxIpcMsgUtil::ExtractInteger(frame + NetworkOffset) & 0xFFFF);
 
-    // A string parameter that would run past the bytes held, or a text that would not fit
-    // the text buffer, is refused before anything is extracted.
-    const unsigned char* param = frame + ImageOffset;
-    int textLength = 0;
-    if (LxIpcMsgUtil::MeasureStringParam(param, length - ImageOffset, &textLength) < 0 ||
-        textLength >= kTextCapacity) {
-        return nullptr;
-    }
     unsigned char text[kTextCapacity] = {};
-    unsigned char* textOut = text;
-    const unsigned char* cursor = param;
     std::unique_ptr<std::bitset<128>> image;
-    if (LxIpcMsgUtil::ExtractStringParam(&cursor, &textOut, false) != 0) {
+    switch (ExtractImageText(frame, length, text)) {
+    case ImageParam::CutShort:
+        return nullptr;
+    case ImageParam::Invalid:
         __dlog_printf(kLogSeverity, kLogSource, kInvalidStringFormat, "DeSerialize");
-    } else if (text[0] != '\0') {
-        image.reset(new std::bitset<128>);
-        if (!ReadImageText(text, *image)) {
-            // The standard conversion raises std::invalid_argument for the character that
-            // is not '0' or '1'; unwinding frees both bitsets.
-            image.reset(new std::bitset<128>(reinterpret_cast<const char*>(text), ImageBits));
+        break;
+    case ImageParam::Text:
+        if (text[0] != '\0') {
+            image.reset(new std::bitset<128>);
+            if (!ReadImageText(text, *image)) {
+                // The standard conversion raises std::invalid_argument for the character
+                // that is not '0' or '1'; unwinding frees both bitsets.
+                image.reset(new std::bitset<128>(reinterpret_cast<const char*>(text), ImageBits));
+            }
         }
+        break;
     }
     auto* message = new LxTarvexDetectedMacMsg(networkNumber, image.get());
     image.release(); // now owned by the message

@@ -8,7 +8,7 @@
 
 class LxIpcMsgBuffer;
 
-class ZAM_API LxTarvexDetectedMacMsg : private LxTarvexMuxMsg {
+class TARVEX_API LxTarvexDetectedMacMsg : private LxTarvexMuxMsg {
 public:
     // Takes ownership of `activeMacImage` (allocated with new; may be null). Bit n = MAC n.
     LxTarvexDetectedMacMsg(unsigned short networkNumber, std::bitset<128>* activeMacImage);

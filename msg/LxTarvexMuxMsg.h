@@ -2,9 +2,9 @@
 #ifndef LX_TARVEX_MUX_MSG_H
 #define LX_TARVEX_MUX_MSG_H
 
-#include "ZamExport.h"
+#include "TarvexExport.h"
 
-class ZAM_API LxTarvexMuxMsg {
+class TARVEX_API LxTarvexMuxMsg {
 public:
     LxTarvexMuxMsg();
     // Virtual, so that deleting any message runs its own destructor.

@@ -35,10 +35,10 @@ protected:
             ASSERT_EQ(write(m_fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
         }
         for (int call = 1; call <= calls; ++call) {
-            const size_t before = AllocationCount();
+            const long long before = zam::testing::AllocationsSoFar().allocations;
             const std::unique_ptr<LxTarvexDetectedMacMsg> msg(m_server->ReadFromClient());
             const bool last = call == calls && network >= 0;
-            EXPECT_EQ(AllocationCount() - before, last && before > 0 ? 2u : 0u) << "call " << call;
+            EXPECT_EQ(zam::testing::AllocationsSoFar().allocations - before, last && before > 0 ? 2 : 0) << "call " << call;
             ASSERT_EQ(msg != nullptr, last) << "call " << call;
             EXPECT_TRUE(!last || msg->GetNetworkNumber() == network);
         }

@@ -1,7 +1,6 @@
 // MAC lists, report text, option parsing and error lines for the two programs.
 #include "ToolSupport.h"
 
-#include "LxIpcSession.h"
 #include "LxTarvexDetectedMacMsg.h"
 
 #include <cerrno>
@@ -172,11 +171,8 @@ int HandleCommandLine(int argc, char* const* argv, const std::vector<Option>& op
 }
 
 std::string DescribeSendFailure(int status, const char* peer, const char* fifo) {
-    const std::string code = " (status " + std::to_string(status) + ")";
-    if (status == IpcStatusNoReader || status == IpcStatusNoFifo) {
-        return std::string("no ") + peer + " is reading " + fifo + code;
-    }
-    return std::string("cannot write to ") + fifo + code;
+    return std::string("cannot send to ") + fifo + " (IPC status " + std::to_string(status) +
+           "; is a " + peer + " reading it?)";
 }
 
 void PrintError(const char* program, const std::string& message) {

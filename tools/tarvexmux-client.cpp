@@ -1,7 +1,7 @@
 // tarvexmux-client: sends detected-MAC reports to TarMuxMsgServerIpc and prints each reply.
-#include "EndpointIo.h"
 #include "LxTarvexDetectedMacMsg.h"
 #include "LxTarvexMuxMsgClient.h"
+#include "TarvexFifos.h"
 #include "ToolSupport.h"
 
 #include <cstdio>

@@ -1,8 +1,8 @@
 // tarvexmux-server: reads detected-MAC reports from TarMuxMsgServerIpc, prints each one and
 // answers it on TarMuxMsgClientIpc, until a signal, a request count or an idle timeout.
-#include "EndpointIo.h"
 #include "LxTarvexDetectedMacMsg.h"
 #include "LxTarvexMuxMsgServer.h"
+#include "TarvexFifos.h"
 #include "ToolSupport.h"
 
 #include <chrono>

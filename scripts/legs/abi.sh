@@ -31,7 +31,7 @@ exported_classes="LxTarvexMuxMsg LxTarvexDetectedMacMsg LxTarvexMuxMsgServer LxT
 build_libs() {
     local dir=$1
     shift
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    cmake -S . -B "$dir" -G Ninja -DZAM_WARNINGS_AS_ERRORS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DZAM_BUILD_TESTS=OFF -DZAM_BUILD_TOOLS=OFF "$@" >"$dir.log" 2>&1 &&
         cmake --build "$dir" >>"$dir.log" 2>&1 &&
         cmake --install "$dir" --prefix "$dir/stage" >>"$dir.log" 2>&1 ||

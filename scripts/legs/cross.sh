@@ -17,10 +17,10 @@ programs=(tarvexmux-server tarvexmux-client)
 # The same cache settings as the host leg and the ppc preset, so that either may reuse the
 # directory afterwards.
 if [ ! -f "$host_build/CMakeCache.txt" ]; then
-    cmake -S . -B "$host_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cmake -S . -B "$host_build" -G Ninja -DZAM_WARNINGS_AS_ERRORS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 fi
 if [ ! -f "$ppc_build/CMakeCache.txt" ]; then
-    cmake -S . -B "$ppc_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    cmake -S . -B "$ppc_build" -G Ninja -DZAM_WARNINGS_AS_ERRORS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchains/powerpc-linux-gnu.cmake" \
         -DZAM_BUILD_TESTS=ON -DZAM_BUILD_TOOLS=ON
 fi

@@ -5,7 +5,7 @@ set -euo pipefail
 scripts/deps cmake ninja-build g++ pkgconf
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
-cmake -S . -B build/install -G Ninja -DCMAKE_BUILD_TYPE=Release -DZAM_BUILD_TESTS=OFF \
+cmake -S . -B build/install -G Ninja -DZAM_WARNINGS_AS_ERRORS=ON -DCMAKE_BUILD_TYPE=Release -DZAM_BUILD_TESTS=OFF \
     -DZAM_BUILD_TOOLS=OFF -DCMAKE_INSTALL_PREFIX="$prefix"
 cmake --build build/install
 cmake --install build/install >/dev/null

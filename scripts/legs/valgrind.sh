@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 scripts/deps cmake ninja-build g++ valgrind libgtest-dev libgmock-dev pkgconf
 
-cmake -S . -B build/valgrind -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build/valgrind -G Ninja -DZAM_WARNINGS_AS_ERRORS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build/valgrind -j2
 
 # Children exec'd from system programs and the command-line programs (whose tests bound

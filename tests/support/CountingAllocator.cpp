@@ -1,26 +1,65 @@
-// Replaces the global operator new (new[] goes through it) and the matching deletes with
-// malloc/free and a counter, so that a test can see how many allocations a call makes.
+// Replacement of the global operator new/delete that counts allocations and bytes.
 #include "CountingAllocator.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <new>
 
-static std::size_t s_allocations = 0;
+namespace {
 
-std::size_t AllocationCount() {
-    return s_allocations;
+std::atomic<long long> g_allocations{0};
+std::atomic<long long> g_bytes{0};
+
+void* Allocate(std::size_t size) {
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    g_bytes.fetch_add(static_cast<long long>(size), std::memory_order_relaxed);
+    return std::malloc(size != 0 ? size : 1);
 }
 
+} // namespace
+
+namespace zam::testing {
+
+AllocationCount AllocationsSoFar() {
+    return {g_allocations.load(std::memory_order_relaxed), g_bytes.load(std::memory_order_relaxed)};
+}
+
+} // namespace zam::testing
+
 void* operator new(std::size_t size) {
-    ++s_allocations;
-    if (void* memory = std::malloc(size == 0 ? 1 : size)) {
-        return memory;
+    if (void* p = Allocate(size)) {
+        return p;
     }
     throw std::bad_alloc();
 }
-void operator delete(void* memory) noexcept {
-    std::free(memory);
+
+void* operator new[](std::size_t size) {
+    return operator new(size);
 }
-void operator delete(void* memory, std::size_t) noexcept {
-    std::free(memory);
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return Allocate(size);
+}
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return Allocate(size);
+}
+
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
 }

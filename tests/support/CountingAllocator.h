@@ -1,10 +1,20 @@
-// Counts the global operator new and new[] calls of the test process.
-#ifndef ZAM_TEST_COUNTING_ALLOCATOR_H
-#define ZAM_TEST_COUNTING_ALLOCATOR_H
+// A global operator new that counts: allocations (and bytes) made by any code of the
+// process, the shared libraries included, since the program's operator new replaces theirs.
+#ifndef ZAM_TESTING_COUNTING_ALLOCATOR_H
+#define ZAM_TESTING_COUNTING_ALLOCATOR_H
 
 #include <cstddef>
 
-// Allocations made through operator new or new[] since the process started.
-std::size_t AllocationCount();
+namespace zam::testing {
+
+struct AllocationCount {
+    long long allocations;
+    long long bytes;
+};
+
+// Totals since the program started.
+AllocationCount AllocationsSoFar();
+
+} // namespace zam::testing
 
 #endif
