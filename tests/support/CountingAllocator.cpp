@@ -7,12 +7,13 @@
 
 namespace {
 
-std::atomic<long long> g_allocations{0};
-std::atomic<long long> g_bytes{0};
+// Word-sized, so that they are lock-free on the 32-bit target too (no libatomic).
+std::atomic<std::size_t> g_allocations{0};
+std::atomic<std::size_t> g_bytes{0};
 
 void* Allocate(std::size_t size) {
     g_allocations.fetch_add(1, std::memory_order_relaxed);
-    g_bytes.fetch_add(static_cast<long long>(size), std::memory_order_relaxed);
+    g_bytes.fetch_add(size, std::memory_order_relaxed);
     return std::malloc(size != 0 ? size : 1);
 }
 
@@ -21,7 +22,8 @@ void* Allocate(std::size_t size) {
 namespace zam::testing {
 
 AllocationCount AllocationsSoFar() {
-    return {g_allocations.load(std::memory_order_relaxed), g_bytes.load(std::memory_order_relaxed)};
+    return {static_cast<long long>(g_allocations.load(std::memory_order_relaxed)),
+            static_cast<long long>(g_bytes.load(std::memory_order_relaxed))};
 }
 
 } // namespace zam::testing
