@@ -41,6 +41,11 @@ int OpenStatusFromErrno(int error) {
     }
 }
 
+bool SigpipePending() {
+    sigset_t pending;
+    return sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
+}
+
 } // namespace
 
 int BuildFifoPath(const char* name, char* path, std::size_t capacity) {
@@ -115,6 +120,11 @@ ssize_t WriteWithoutSigpipe(int fd, const void* data, std::size_t size) {
     sigemptyset(&pipeOnly);
     sigaddset(&pipeOnly, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &pipeOnly, &previous);
+    // A SIGPIPE of the caller's own can wait only behind a mask of theirs that blocks it
+    // (a critical section): only then is sigpending asked, so a usual send pays nothing more.
+    // One pending before our write is theirs and stays; one that appears with EPIPE is ours.
+    const bool callerBlocks = sigismember(&previous, SIGPIPE) == 1;
+    const bool callersPending = callerBlocks && SigpipePending();
 
     ssize_t written;
     do {
@@ -122,9 +132,9 @@ ssize_t WriteWithoutSigpipe(int fd, const void* data, std::size_t size) {
     } while (written < 0 && errno == EINTR);
     const int error = errno;
 
-    // Our write raised a thread-directed SIGPIPE: take it back before unblocking. When the
-    // caller had SIGPIPE blocked already, a pending one may be theirs, so it stays.
-    if (written < 0 && error == EPIPE && sigismember(&previous, SIGPIPE) == 0) {
+    // Our write raised a thread-directed SIGPIPE: take it back before the mask is restored,
+    // or it would kill the process then.
+    if (written < 0 && error == EPIPE && !callersPending) {
         const struct timespec noWait = {0, 0};
         while (sigtimedwait(&pipeOnly, nullptr, &noWait) < 0 && errno == EINTR) {
         }

@@ -37,7 +37,8 @@ int WaitFor(int fd, short events, const Deadline& deadline, int failure);
 void SleepUntil(const Deadline& deadline);
 
 // write(2) with SIGPIPE blocked for the calling thread; a SIGPIPE raised by this write is
-// consumed, so the caller sees EPIPE and the process's signal dispositions stay untouched.
+// consumed, whatever the caller's mask, so the caller sees EPIPE and the process's signal
+// dispositions stay untouched. A SIGPIPE that was pending before the write stays pending.
 ssize_t WriteWithoutSigpipe(int fd, const void* data, std::size_t size);
 
 // Closes `fd` when open (without retrying on EINTR) and sets it to -1.

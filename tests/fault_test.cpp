@@ -1,6 +1,7 @@
 // Faults between real processes: peers killed or vanishing, rogue bytes, floods, full FIFOs,
 // signals during waits, descriptor leaks. Children are forked without exec (so the tests also
 // run under qemu-user) and killed and reaped at scope end; every wait is bounded.
+#include "LxIpcFifoSession.h"
 #include "LxIpcMsgBuffer.h"
 #include "LxIpcSession.h"
 #include "LxTarvexDetectedMacMsg.h"
@@ -14,6 +15,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -275,4 +277,31 @@ TEST_F(Fault, SignalsNeitherEndNorStretchTheReplyWait) {
     ualarm(0, 0);
     EXPECT_TRUE(took >= 0.9 && took <= 1.5) << took;
     EXPECT_GE(signals, 5); // the wait really was interrupted
+}
+
+TEST_F(Fault, SendToVanishedReaderLeavesNoSigpipePendingUnderFullMask) {
+    Child app([] { // with every signal blocked, as around an application's critical section
+        sigset_t all, old, pending;
+        sigfillset(&all);
+        pthread_sigmask(SIG_BLOCK, &all, &old);
+        int kept = 0;
+        for (const bool theirs : {false, true}) { // a SIGPIPE pending before stays pending
+            if (theirs) {
+                raise(SIGPIPE);
+            }
+            LxIpcFifoSession reader("srv", LxIpcFifoSession::IpcCloseConfirmReadWrite);
+            LxIpcFifoSession writer("cli", LxIpcFifoSession::IpcCloseNoConfirm);
+            reader.OpenReadFifo("srv", 0600);
+            writer.OpenWriteFifo("srv");
+            reader.CloseReadFifo();
+            const int status = writer.WriteData(reinterpret_cast<const unsigned char*>("ab"), 2);
+            sigpending(&pending);
+            kept += status == IpcStatusPeerGone && sigismember(&pending, SIGPIPE) == theirs;
+        }
+        const timespec noWait = {0, 0};
+        sigtimedwait(&all, nullptr, &noWait); // the application takes its own back
+        pthread_sigmask(SIG_SETMASK, &old, nullptr);
+        return kept == 2 ? 0 : 1;
+    });
+    EXPECT_EQ(app.Wait(10), 0);
 }
