@@ -66,7 +66,9 @@ LxTarvexDetectedMacMsg* LxTarvexMuxMsgClient::ReadResponse() {
         __dlog_printf(kLogSeverity, kLogSource, kNotReadyFormat, "ReadResponse");
         return nullptr;
     }
-    unsigned char frame[MaxFrameSize];
+    // Zeroed, as the server's buffer is: a read that reports success but stores fewer bytes
+    // than asked leaves zeros, never stale stack bytes, for the length and the frame.
+    unsigned char frame[MaxFrameSize] = {};
     int got = 0;
     int status = m_session->ReadData(frame, WordSize, &got, s_readTimeout, 0);
     if (status != 0) {

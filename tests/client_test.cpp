@@ -60,6 +60,13 @@ TEST_F(ClientTest, FailedReadsAndRefusedLengthsGiveNull) {
     }
 }
 
+TEST_F(ClientTest, ReadsThatStoreNothingTakeTheLengthFromAZeroedBuffer) {
+    // A whole reply first, so that the stack holds its length field where the buffer lies.
+    EXPECT_TRUE(Read({kStart, kLength, {0, Bytes(kFrame.begin() + 8, kFrame.end())}}));
+    EXPECT_FALSE(Read({{0}, {0}, {0}})); // status 0, no byte stored: length 0
+    EXPECT_EQ(Trace(), "ReadData 4@0 2s0ms; ReadData 4@4 2s0ms; ReadData 4@8 2s0ms");
+}
+
 TEST_F(ClientTest, InitIsDoneOnceAndRetriedAfterFailure) {
     Script().calls.clear();
     EXPECT_TRUE(m_client->InitTarvexMuxIpc());
