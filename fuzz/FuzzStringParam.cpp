@@ -1,5 +1,6 @@
-// Fuzz target: a string parameter is extracted from a buffer holding the input and one NUL
-// byte after it, in a heap block of exactly that size: extraction must read nothing beyond
+// Fuzz target: a string parameter is extracted from a buffer holding the input (zero-filled
+// to at least a length field) and one NUL byte after it, in a heap block of exactly that
+// size, as DeSerialize's zero-filled copy holds one: extraction must read nothing beyond
 // (ASan), and what it accepts encodes back to the bytes it consumed.
 #include "FuzzCheck.h"
 #include "LxIpcMsgBuffer.h"
@@ -14,9 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 1 << 17) {
         return 0;
     }
-    const std::unique_ptr<unsigned char[]> param(new unsigned char[size + 1]());
+    const size_t held = std::max<size_t>(size, LxIpcMsgUtil::IntegerSize) + 1;
+    const std::unique_ptr<unsigned char[]> param(new unsigned char[held]());
     std::copy(data, data + size, param.get());
-    const std::unique_ptr<unsigned char[]> text(new unsigned char[size + 1]);
+    const std::unique_ptr<unsigned char[]> text(new unsigned char[held]);
 
     const unsigned char* cursor = param.get();
     unsigned char* out = text.get();

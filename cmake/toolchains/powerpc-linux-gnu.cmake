@@ -10,8 +10,10 @@ set(ZAM_CROSS_SYSROOT /usr/${ZAM_CROSS_TRIPLE})
 set(CMAKE_C_COMPILER ${ZAM_CROSS_TRIPLE}-gcc)
 set(CMAKE_CXX_COMPILER ${ZAM_CROSS_TRIPLE}-g++)
 
-# Libraries, headers and packages come from the target's tree only; programs from the host.
-set(CMAKE_FIND_ROOT_PATH ${ZAM_CROSS_SYSROOT})
+# Libraries, headers and packages come from the target's trees only: the cross sysroot and
+# every CMAKE_PREFIX_PATH entry (a PowerPC install of this library, a board's sysroot);
+# programs from the host.
+list(APPEND CMAKE_FIND_ROOT_PATH ${ZAM_CROSS_SYSROOT} ${CMAKE_PREFIX_PATH})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
