@@ -15,6 +15,7 @@ namespace {
 
 constexpr const char* kLogSource = "LxTarvexMuxMsgServer";
 constexpr const char* kNotInitializedFormat = "%s: IPC not initialized.";
+constexpr const char* kInitOperation = "InitTarvexMuxMsgServer";
 
 // Milliseconds each read of the server may wait (the second timing word).
 constexpr int s_serverReadTimeout = 20;
@@ -45,13 +46,15 @@ LxTarvexMuxMsgServer::~LxTarvexMuxMsgServer() {
 }
 
 bool LxTarvexMuxMsgServer::InitTarvexMuxMsgServer() {
-    // A session from an earlier call is dropped only after the new one holds the FIFO
-    // open, so that bytes waiting in it are not discarded.
-    LxIpcFifoSession* previous = m_session;
+    // An existing session is kept whatever happens: with its FIFO open there is nothing to
+    // do, otherwise it reopens the FIFO itself. A new session in its place would drop the
+    // bytes waiting in the FIFO, and all of it should the new open fail.
+    if (m_session != nullptr) {
+        return m_session->GetSessionState() == kStateReadOpen ||
+               OpenOwnFifo(*m_session, kServerFifoName, kLogSource, kInitOperation) == 0;
+    }
     m_session = new LxIpcFifoSession(kServerFifoName, kServerCloseBehavior);
-    const int status = OpenOwnFifo(*m_session, kServerFifoName, kLogSource, "InitTarvexMuxMsgServer");
-    delete previous;
-    if (status != 0) {
+    if (OpenOwnFifo(*m_session, kServerFifoName, kLogSource, kInitOperation) != 0) {
         delete m_session;
         m_session = nullptr;
         return false;

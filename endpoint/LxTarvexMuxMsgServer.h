@@ -29,7 +29,9 @@ public:
     LxTarvexMuxMsgServer(const LxTarvexMuxMsgServer&) = delete;
     LxTarvexMuxMsgServer& operator=(const LxTarvexMuxMsgServer&) = delete;
 
-    // Opens the server's FIFO for reading; false (logged) on failure.
+    // Opens the server's FIFO for reading; false (logged) on failure. Once a session exists
+    // it is kept: true at once while its FIFO is open, else the FIFO is reopened through it
+    // (false, logged, when that fails; the session stays for the next call).
     bool InitTarvexMuxMsgServer();
 
     // Makes at most one read, waiting at most 20 ms, and moves the frame reader on one

@@ -305,3 +305,12 @@ TEST_F(Fault, SendToVanishedReaderLeavesNoSigpipePendingUnderFullMask) {
     });
     EXPECT_EQ(app.Wait(10), 0);
 }
+
+TEST_F(Fault, FailedSecondInitKeepsTheSessionAndTheFrameWaitingInIt) {
+    const auto server = Server();
+    ASSERT_EQ(SendWhenUp(*Client(), Report(5)), 0);
+    setenv("ZAMIPC_FIFO_DIR", m_dir.PathOf("missing").c_str(), 1);
+    EXPECT_TRUE(server->InitTarvexMuxMsgServer()); // its FIFO is open: nothing to do
+    setenv("ZAMIPC_FIFO_DIR", m_dir.Path().c_str(), 1);
+    EXPECT_TRUE(Intact(Next(*server, 2), 5));
+}
