@@ -22,18 +22,23 @@ const char* FifoDirectory() {
     return dir != nullptr && dir[0] != '\0' ? dir : kDefaultFifoDir;
 }
 
+bool IsFifoNode(const char* path) {
+    struct stat node {};
+    return lstat(path, &node) == 0 && S_ISFIFO(node.st_mode);
+}
+
 bool IsUsableName(const char* name) {
     return name != nullptr && name[0] != '\0' && std::strchr(name, '/') == nullptr &&
            std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0;
 }
 
-int OpenStatusFromErrno(int error) {
+int OpenStatusFromErrno(const char* path, int error) {
     switch (error) {
     case ELOOP:  // a symbolic link (O_NOFOLLOW)
     case EISDIR: // a directory opened for writing
         return IpcStatusNotFifo;
-    case ENXIO: // write open of a FIFO that nobody reads
-        return IpcStatusNoReader;
+    case ENXIO: // a FIFO that nobody reads, or a socket or device node under the name
+        return IsFifoNode(path) ? IpcStatusNoReader : IpcStatusNotFifo;
     case ENOENT:
         return IpcStatusNoFifo;
     default:
@@ -70,7 +75,7 @@ int OpenFifoNode(const char* path, int accessMode, int* fd) {
         opened = open(path, accessMode | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
     } while (opened < 0 && errno == EINTR);
     if (opened < 0) {
-        return OpenStatusFromErrno(errno);
+        return OpenStatusFromErrno(path, errno);
     }
     // Only a pipe has a pipe size. Unlike fstat, this does not query the node's times, which
     // on recent kernels makes the next write stamp (and journal) the inode again.
@@ -80,6 +85,16 @@ int OpenFifoNode(const char* path, int accessMode, int* fd) {
     }
     *fd = opened;
     return IpcStatusOk;
+}
+
+int InspectOwnFifo(const char* path, struct stat* node) {
+    if (lstat(path, node) != 0) {
+        return errno == ENOENT ? IpcStatusNoFifo : IpcStatusOpenFailed;
+    }
+    if (!S_ISFIFO(node->st_mode)) {
+        return IpcStatusNotFifo;
+    }
+    return node->st_uid == geteuid() ? IpcStatusOk : IpcStatusNotOwner;
 }
 
 int CheckOwnFifo(int readFd, int keeperFd) {

@@ -6,6 +6,7 @@
 #include "Deadline.h"
 
 #include <cstddef>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace zam::detail {
@@ -22,7 +23,15 @@ int BuildFifoPath(const char* name, char* path, std::size_t capacity);
 
 // Opens an existing FIFO node non-blocking and close-on-exec, never following a symbolic
 // link; anything but a FIFO is closed again and refused. Returns a status; *fd on success.
+// Only when the open fails with ENXIO is the path looked at, to tell a FIFO that nobody
+// reads (IpcStatusNoReader) from a socket or device node (IpcStatusNotFifo).
 int OpenFifoNode(const char* path, int accessMode, int* fd);
+
+// Looks at the node at `path` before an own FIFO is opened, without following a symbolic
+// link, so that what the path holds decides the status rather than the errno of a failed
+// open: IpcStatusNotFifo for anything but a FIFO, IpcStatusNotOwner for a FIFO of another
+// user (whatever its mode). Fills *node on success.
+int InspectOwnFifo(const char* path, struct stat* node);
 
 // Checks the two ends of an own read FIFO: IpcStatusOpenFailed when they are not the same
 // node (it was replaced between the opens), IpcStatusNotOwner when another user owns it

@@ -37,6 +37,13 @@ int LxIpcFifoSession::OpenReadFifo(const char* name, unsigned int mode) {
     if (mkfifo(path, static_cast<mode_t>(mode)) != 0 && errno != EEXIST) {
         return IpcStatusCreateFailed;
     }
+    // What the path holds is checked first; the checks after the opens still catch a node
+    // swapped in between.
+    struct stat node {};
+    status = zam::detail::InspectOwnFifo(path, &node);
+    if (status != IpcStatusOk) {
+        return status;
+    }
     int readFd = -1;
     status = OpenFifoNode(path, O_RDONLY, &readFd);
     if (status != IpcStatusOk) {

@@ -24,14 +24,17 @@ public:
 
     // Creates the FIFO `name` with `mode` (umask applies) when it is missing and opens it
     // for reading; an open read FIFO is replaced once the new one is open, so that bytes
-    // waiting in it are kept (on failure it stays open). A path that is not a FIFO, or is
-    // a symbolic link, is refused with IpcStatusNotFifo, a FIFO of another user with
+    // waiting in it are kept (on failure it stays open). The node at the path is looked at
+    // before it is opened: anything but a FIFO (a symbolic link, a socket, a file) is
+    // refused with IpcStatusNotFifo, a FIFO of another user, whatever its mode, with
     // IpcStatusNotOwner; either is left untouched.
     int OpenReadFifo(const char* name, unsigned int mode);
     void CloseReadFifo();
 
-    // Opens the peer's FIFO for writing without waiting: IpcStatusNoFifo when it does not
-    // exist, IpcStatusNoReader when nobody reads it. An open write FIFO is closed first.
+    // Opens the peer's FIFO for writing without waiting and without following a symbolic
+    // link: IpcStatusNoFifo when it does not exist, IpcStatusNoReader when nobody reads it,
+    // IpcStatusNotFifo for anything but a FIFO (closed again at once when the open
+    // succeeded). An open write FIFO is closed first.
     int OpenWriteFifo(const char* name);
     void CloseWriteFifo();
 

@@ -4,11 +4,15 @@
 #include "TempFifoDir.h"
 
 #include <csignal>
+#include <cstdio>
 #include <ctime>
 #include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <tuple>
 #include <unistd.h>
 
@@ -124,4 +128,42 @@ TEST(IpcFifoSession, RefusesUnusablePathsWaitsWithoutSpinningAndFailsWritesWitho
     sigset_t blocked;
     ASSERT_EQ(sigaction(SIGPIPE, nullptr, &action) + sigprocmask(SIG_BLOCK, nullptr, &blocked), 0);
     EXPECT_TRUE(action.sa_handler == SIG_DFL && !sigismember(&blocked, SIGPIPE));
+}
+
+// Refused by what the path holds, not by the errno of a failed open: a socket under a FIFO's
+// name is no FIFO on either side (not "nobody reads"), and a FIFO that another user made
+// first is not ours whatever its mode (not "open failed").
+TEST(IpcFifoSession, SocketsAndForeignFifosOfAnyModeGetTheirOwnStatus) {
+    TempFifoDir dir;
+    LxIpcFifoSession session("own", kNoConfirm);
+    const int sock = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address = {AF_UNIX, {}};
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", dir.PathOf("sock").c_str());
+    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(session.OpenReadFifo("sock", 0600), IpcStatusNotFifo);
+    EXPECT_EQ(session.OpenWriteFifo("sock"), IpcStatusNotFifo);
+    close(sock);
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "making FIFOs of another user needs root";
+    }
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0711), 0); // the victim may search, not list or create
+    const mode_t modes[] = {0600, 0640, 0644, 0622};
+    for (const mode_t mode : modes) {
+        const std::string path = dir.PathOf(std::to_string(mode));
+        ASSERT_EQ(mkfifo(path.c_str(), mode) + chmod(path.c_str(), mode), 0);
+    }
+    const pid_t victim = fork();
+    if (victim == 0) { // as nobody: each of root's FIFOs refused as another user's
+        alarm(10);
+        int refused = 0;
+        for (const mode_t mode : modes) {
+            const std::string name = std::to_string(mode);
+            refused += setuid(65534) == 0 && session.OpenReadFifo(name.c_str(), 0600) ==
+                                                   IpcStatusNotOwner;
+        }
+        _exit(refused);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(victim, &status, 0), victim);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 4);
 }
