@@ -47,34 +47,7 @@ echo "== the README's commands"
 sed 's/^/  | /' "$clone/readme-commands.sh"
 (cd "$clone" && bash -euxo pipefail readme-commands.sh)
 
-# run_pair NAME PREFIX...: the example server and a client under PREFIX (empty, or the
-# emulator command), in a FIFO directory of their own; both outputs checked.
-run_pair() {
-    local name=$1 server=$2 client=$3
-    shift 3
-    local dir=$work/fifos-$name
-    mkdir "$dir"
-    ZAMIPC_FIFO_DIR=$dir "$@" "$server" >"$dir/server.out" 2>"$dir/server.err" &
-    server_pid=$!
-    local waited
-    for ((waited = 0; waited < 400; waited++)); do
-        grep -q ready "$dir/server.err" && break
-        sleep 0.05
-    done
-    local reply
-    reply=$(ZAMIPC_FIFO_DIR=$dir timeout 30 "$@" "$client" 4242)
-    kill -TERM "$server_pid"
-    local status=0
-    wait "$server_pid" || status=$?
-    server_pid=
-    if [ "$reply" != "reply: network 4242, 5 MACs" ] || [ "$status" -ne 0 ] ||
-        [ "$(cat "$dir/server.out")" != "request: network 4242, 5 MACs" ]; then
-        echo "install: $name: client said \"$reply\", server exited $status" >&2
-        cat "$dir/server.out" "$dir/server.err" >&2
-        exit 1
-    fi
-    echo "install: $name: example server and client ok"
-}
+source scripts/lib/examples.sh
 sysroot=/usr/powerpc-linux-gnu
 run_pair host "$clone/build/examples/example-server" "$clone/build/examples/example-client"
 run_pair host-pkg-config "$clone/build/examples/example-server" "$clone/example-client"

@@ -3,7 +3,7 @@
 # with ZAM_USE_PLATFORM_LIBS=ON over the test platform (tests/platform: another byte order,
 # string encoding, enumerator names, statuses and idle state than our stand-ins). Then the
 # install as a board has it, the platform's libraries and ours in one prefix and the build
-# machine's paths gone, used by an application through find_package and pkg-config.
+# machine's paths gone, used by the examples built with find_package and with pkg-config.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 scripts/deps cmake ninja-build g++ libgtest-dev libgmock-dev pkgconf
@@ -31,14 +31,15 @@ if grep -rl "$machine" "$board" ; then
     exit 1
 fi
 
-echo "-- find_package(ZamTarvexMuxMsg) on the board"
-cmake -S tests/consumer -B "$work/consumer" -G Ninja -DCMAKE_PREFIX_PATH="$board" >/dev/null
-cmake --build "$work/consumer" >/dev/null
-"$work/consumer/consumer"
-
-echo "-- pkg-config ZamTarvexMuxMsg on the board"
+# The examples built on the board with find_package and with pkg-config, and run together.
+server_pid=
+trap '[ -z "$server_pid" ] || kill "$server_pid" 2>/dev/null; rm -rf "$work"' EXIT
+source scripts/lib/examples.sh
+cmake -S examples -B "$work/examples" -G Ninja -DCMAKE_PREFIX_PATH="$board" >/dev/null
+cmake --build "$work/examples" >/dev/null
 export PKG_CONFIG_PATH="$board/lib/pkgconfig"
 # shellcheck disable=SC2046
-g++ -std=c++17 tests/consumer/consumer.cpp -o "$work/consumer-pc" \
+g++ -std=c++17 examples/example-client.cpp -o "$work/example-client" \
     $(pkg-config --cflags --libs ZamTarvexMuxMsg) -Wl,-rpath,"$board/lib"
-"$work/consumer-pc"
+run_pair board-find-package "$work/examples/example-server" "$work/examples/example-client"
+run_pair board-pkg-config "$work/examples/example-server" "$work/example-client"
