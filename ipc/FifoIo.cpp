@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -97,14 +98,24 @@ int InspectOwnFifo(const char* path, struct stat* node) {
     return node->st_uid == geteuid() ? IpcStatusOk : IpcStatusNotOwner;
 }
 
-int CheckOwnFifo(int readFd, int keeperFd) {
-    struct stat a {};
-    struct stat b {};
-    if (fstat(readFd, &a) != 0 || fstat(keeperFd, &b) != 0 || a.st_dev != b.st_dev ||
-        a.st_ino != b.st_ino) {
+int CheckOwnFifo(int readFd, int keeperFd, struct stat* node) {
+    struct stat keeper {};
+    if (fstat(readFd, node) != 0 || fstat(keeperFd, &keeper) != 0 ||
+        node->st_dev != keeper.st_dev || node->st_ino != keeper.st_ino) {
         return IpcStatusOpenFailed;
     }
-    return a.st_uid == geteuid() ? IpcStatusOk : IpcStatusNotOwner;
+    return node->st_uid == geteuid() ? IpcStatusOk : IpcStatusNotOwner;
+}
+
+int LockForOneReader(int fd) {
+    int locked;
+    do {
+        locked = flock(fd, LOCK_EX | LOCK_NB);
+    } while (locked != 0 && errno == EINTR);
+    if (locked == 0) {
+        return IpcStatusOk;
+    }
+    return errno == EWOULDBLOCK ? IpcStatusBusy : IpcStatusOpenFailed;
 }
 
 int WaitFor(int fd, short events, const Deadline& deadline, int failure) {

@@ -35,8 +35,14 @@ int InspectOwnFifo(const char* path, struct stat* node);
 
 // Checks the two ends of an own read FIFO: IpcStatusOpenFailed when they are not the same
 // node (it was replaced between the opens), IpcStatusNotOwner when another user owns it
-// (someone else made the name first and could read or forge our traffic).
-int CheckOwnFifo(int readFd, int keeperFd);
+// (someone else made the name first and could read or forge our traffic). Fills *node with
+// the read end's node.
+int CheckOwnFifo(int readFd, int keeperFd, struct stat* node);
+
+// Takes the advisory lock that makes `fd`'s FIFO one process's to read: flock, exclusive,
+// without waiting. It goes with the last descriptor of this open (at exit or kill too; a
+// child forked without exec shares it). IpcStatusBusy when another open holds it.
+int LockForOneReader(int fd);
 
 // Waits for `events` on `fd` until the deadline, resuming after EINTR.
 // Returns IpcStatusOk when ready, IpcStatusTimeout, or `failure`.

@@ -18,8 +18,35 @@ using zam::detail::Deadline;
 using zam::detail::OpenFifoNode;
 using zam::detail::WaitFor;
 
+namespace {
+
+// Opens both ends of the own read FIFO at `path`, the read end locked first when the session
+// reads alone. On success *node is the FIFO's node; on failure nothing stays open.
+int OpenReadEnds(const char* path, bool alone, int* readFd, int* keeperFd, struct stat* node) {
+    int status = OpenFifoNode(path, O_RDONLY, readFd);
+    if (status == IpcStatusOk && alone) {
+        status = zam::detail::LockForOneReader(*readFd);
+    }
+    // Holding a writer of our own keeps read(2) from reporting end-of-file whenever the
+    // last peer closes, which would otherwise turn every wait into a busy loop.
+    if (status == IpcStatusOk) {
+        status = OpenFifoNode(path, O_WRONLY, keeperFd);
+    }
+    if (status == IpcStatusOk) {
+        status = zam::detail::CheckOwnFifo(*readFd, *keeperFd, node);
+    }
+    if (status != IpcStatusOk) {
+        CloseFd(*keeperFd);
+        CloseFd(*readFd);
+    }
+    return status;
+}
+
+} // namespace
+
 LxIpcFifoSession::LxIpcFifoSession(const char* name, IpcCloseConfirmBehavior behavior)
-    : m_name(), m_closeBehavior(behavior), m_readFd(-1), m_readKeeperFd(-1), m_writeFd(-1) {
+    : m_name(), m_closeBehavior(behavior), m_readFd(-1), m_readKeeperFd(-1), m_writeFd(-1),
+      m_readDevice(0), m_readInode(0) {
     std::snprintf(m_name, sizeof m_name, "%s", name != nullptr ? name : "");
 }
 
@@ -44,27 +71,23 @@ int LxIpcFifoSession::OpenReadFifo(const char* name, unsigned int mode) {
     if (status != IpcStatusOk) {
         return status;
     }
+    // The node this session reads already: a second open would only meet our own lock.
+    if (m_readFd >= 0 && node.st_dev == m_readDevice && node.st_ino == m_readInode) {
+        return IpcStatusOk;
+    }
     int readFd = -1;
-    status = OpenFifoNode(path, O_RDONLY, &readFd);
-    if (status != IpcStatusOk) {
-        return status;
-    }
-    // Holding a writer of our own keeps read(2) from reporting end-of-file whenever the
-    // last peer closes, which would otherwise turn every wait into a busy loop.
     int keeperFd = -1;
-    status = OpenFifoNode(path, O_WRONLY, &keeperFd);
-    if (status == IpcStatusOk) {
-        status = zam::detail::CheckOwnFifo(readFd, keeperFd);
-    }
+    status = OpenReadEnds(path, m_closeBehavior == IpcCloseConfirmReadWrite, &readFd, &keeperFd,
+                          &node);
     if (status != IpcStatusOk) {
-        CloseFd(keeperFd);
-        CloseFd(readFd);
         return status;
     }
     // The old ends close only now: with the new ones open, bytes waiting in the FIFO stay.
     CloseReadFifo();
     m_readFd = readFd;
     m_readKeeperFd = keeperFd;
+    m_readDevice = node.st_dev;
+    m_readInode = node.st_ino;
     UpdateState();
     return IpcStatusOk;
 }

@@ -5,6 +5,8 @@
 
 #include "LxIpcSession.h"
 
+#include <sys/types.h>
+
 // FIFO nodes live in the directory named by ZAMIPC_FIFO_DIR (read at each open), or /tmp.
 // Every descriptor is opened non-blocking and close-on-exec. Not thread-safe: one session
 // is used from one thread.
@@ -12,6 +14,10 @@ class ZAMIPC_API LxIpcFifoSession : public LxIpcSession {
 public:
     // How a close is confirmed to the peer. FIFOs carry no close handshake, so this
     // stand-in records the value (GetCloseConfirmBehavior) and closes at once for all.
+    // In this stand-in the value also says who may read the session's own FIFO: with 2,
+    // the server's, the session reads it alone (an advisory lock held for as long as the
+    // FIFO is open, and dropped when the process ends, however it ends); with 0, the
+    // clients', any number of processes share it (the reply FIFO).
     enum IpcCloseConfirmBehavior {
         IpcCloseNoConfirm = 0,
         IpcCloseConfirmWrite = 1,
@@ -27,7 +33,9 @@ public:
     // waiting in it are kept (on failure it stays open). The node at the path is looked at
     // before it is opened: anything but a FIFO (a symbolic link, a socket, a file) is
     // refused with IpcStatusNotFifo, a FIFO of another user, whatever its mode, with
-    // IpcStatusNotOwner; either is left untouched.
+    // IpcStatusNotOwner; either is left untouched. With behavior 2, a FIFO that another
+    // process reads alone is refused with IpcStatusBusy. The node this session reads
+    // already is kept open as it is, with its lock.
     int OpenReadFifo(const char* name, unsigned int mode);
     void CloseReadFifo();
 
@@ -55,6 +63,8 @@ private:
     int m_readFd;
     int m_readKeeperFd; // our own writer on the read FIFO: no end-of-file while peers come and go
     int m_writeFd;
+    dev_t m_readDevice; // the node of the open read FIFO
+    ino_t m_readInode;
 };
 
 #endif

@@ -21,6 +21,7 @@ enum LxIpcStatus {
     IpcStatusFifoFull = 19,      // the FIFO stayed full for the whole bounded write wait
     IpcStatusPeerGone = 20,      // the reader closed its end (EPIPE)
     IpcStatusNotOwner = 21,      // the own FIFO exists but belongs to another user
+    IpcStatusBusy = 22,          // another process reads this FIFO, which is one reader's
 };
 
 // What a session has open.

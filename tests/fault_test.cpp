@@ -1,6 +1,7 @@
 // Faults between real processes: peers killed or vanishing, rogue bytes, floods, full FIFOs,
 // signals during waits, descriptor leaks. Children are forked without exec (so the tests also
 // run under qemu-user) and killed and reaped at scope end; every wait is bounded.
+#include "LogCapture.h"
 #include "LxIpcFifoSession.h"
 #include "LxIpcMsgBuffer.h"
 #include "LxIpcSession.h"
@@ -15,6 +16,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <pthread.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -313,4 +315,27 @@ TEST_F(Fault, FailedSecondInitKeepsTheSessionAndTheFrameWaitingInIt) {
     EXPECT_TRUE(server->InitTarvexMuxMsgServer()); // its FIFO is open: nothing to do
     setenv("ZAMIPC_FIFO_DIR", m_dir.Path().c_str(), 1);
     EXPECT_TRUE(Intact(Next(*server, 2), 5));
+}
+
+TEST_F(Fault, SecondServerProcessIsRefusedUntilTheFirstIsKilled) {
+    int ready[2];
+    ASSERT_EQ(pipe2(ready, O_CLOEXEC), 0);
+    Child first([&ready] { // its own lock does not refuse it the node it reads already
+        const char* fifo = "TarMuxMsgServerIpc";
+        LxIpcFifoSession own(fifo, LxIpcFifoSession::IpcCloseConfirmReadWrite);
+        const int twice = own.OpenReadFifo(fifo, 0600) + own.OpenReadFifo(fifo, 0600);
+        return twice == 0 && write(ready[1], "r", 1) == 1 ? pause() : 1;
+    });
+    pollfd up = {ready[0], POLLIN, 0};
+    EXPECT_EQ(poll(&up, 1, 10000), 1);
+    ClearLogs();
+    const std::unique_ptr<LxTarvexMuxMsgServer> second(LxTarvexMuxMsgServer::GetInstance());
+    EXPECT_FALSE(second->InitTarvexMuxMsgServer());
+    ASSERT_EQ(CapturedLogs().size(), 1u);
+    EXPECT_EQ(CapturedLogs()[0].text, "InitTarvexMuxMsgServer: Failed to open IPC FIFO: "
+                                      "TarMuxMsgServerIpc  sessionStatus: 22");
+    EXPECT_EQ(first.Wait(0), 128 + SIGKILL);
+    EXPECT_TRUE(second->InitTarvexMuxMsgServer());
+    close(ready[0]);
+    close(ready[1]);
 }
