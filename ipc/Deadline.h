@@ -7,6 +7,9 @@
 
 namespace zam::detail {
 
+// CLOCK_MONOTONIC in nanoseconds.
+long long MonotonicNs();
+
 class Deadline {
 public:
     // Expires `milliseconds` from now; negative values count as 0.

@@ -118,6 +118,14 @@ int LockForOneReader(int fd) {
     return errno == EWOULDBLOCK ? IpcStatusBusy : IpcStatusOpenFailed;
 }
 
+bool IsNodeAtPath(const char* path, dev_t device, ino_t inode) {
+    struct stat node {};
+    if (lstat(path, &node) != 0) {
+        return errno != ENOENT && errno != ENOTDIR;
+    }
+    return S_ISFIFO(node.st_mode) && node.st_dev == device && node.st_ino == inode;
+}
+
 int WaitFor(int fd, short events, const Deadline& deadline, int failure) {
     for (;;) {
         struct pollfd entry = {fd, events, 0};

@@ -44,6 +44,11 @@ int CheckOwnFifo(int readFd, int keeperFd, struct stat* node);
 // child forked without exec shares it). IpcStatusBusy when another open holds it.
 int LockForOneReader(int fd);
 
+// False when the FIFO node `device`/`inode` is no longer at `path`: the name is gone, or
+// holds something else. True while it is there, and when lstat cannot tell (no search
+// permission, say).
+bool IsNodeAtPath(const char* path, dev_t device, ino_t inode);
+
 // Waits for `events` on `fd` until the deadline, resuming after EINTR.
 // Returns IpcStatusOk when ready, IpcStatusTimeout, or `failure`.
 int WaitFor(int fd, short events, const Deadline& deadline, int failure);

@@ -2,11 +2,12 @@
 #include "LxIpcFifoSession.h"
 
 #include "FifoIo.h"
+#include "dlog.h"
 
 #include <cerrno>
 #include <climits>
-#include <optional>
 #include <cstdio>
+#include <optional>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -19,6 +20,13 @@ using zam::detail::OpenFifoNode;
 using zam::detail::WaitFor;
 
 namespace {
+
+constexpr int kLogSeverity = 3;
+constexpr const char* kLogSource = "LxIpcFifoSession";
+constexpr const char* kNodeLeftFormat =
+    "%s: FIFO %s was removed or replaced: peers cannot reach it until it is reopened";
+// How often an idle read looks up its FIFO's node at most.
+constexpr long long kNodeCheckIntervalNs = 1000000000LL;
 
 // Opens both ends of the own read FIFO at `path`, the read end locked first when the session
 // reads alone. On success *node is the FIFO's node; on failure nothing stays open.
@@ -46,7 +54,8 @@ int OpenReadEnds(const char* path, bool alone, int* readFd, int* keeperFd, struc
 
 LxIpcFifoSession::LxIpcFifoSession(const char* name, IpcCloseConfirmBehavior behavior)
     : m_name(), m_closeBehavior(behavior), m_readFd(-1), m_readKeeperFd(-1), m_writeFd(-1),
-      m_readDevice(0), m_readInode(0) {
+      m_readDevice(0), m_readInode(0), m_readPath(), m_nextNodeCheckNs(0),
+      m_readNodeLeft(false) {
     std::snprintf(m_name, sizeof m_name, "%s", name != nullptr ? name : "");
 }
 
@@ -73,6 +82,7 @@ int LxIpcFifoSession::OpenReadFifo(const char* name, unsigned int mode) {
     }
     // The node this session reads already: a second open would only meet our own lock.
     if (m_readFd >= 0 && node.st_dev == m_readDevice && node.st_ino == m_readInode) {
+        KeepReadNode(path, node.st_dev, node.st_ino);
         return IpcStatusOk;
     }
     int readFd = -1;
@@ -86,15 +96,14 @@ int LxIpcFifoSession::OpenReadFifo(const char* name, unsigned int mode) {
     CloseReadFifo();
     m_readFd = readFd;
     m_readKeeperFd = keeperFd;
-    m_readDevice = node.st_dev;
-    m_readInode = node.st_ino;
-    UpdateState();
+    KeepReadNode(path, node.st_dev, node.st_ino);
     return IpcStatusOk;
 }
 
 void LxIpcFifoSession::CloseReadFifo() {
     CloseFd(m_readKeeperFd);
     CloseFd(m_readFd);
+    m_readNodeLeft = false;
     UpdateState();
 }
 
@@ -159,6 +168,9 @@ int LxIpcFifoSession::ReadData(unsigned char* buffer, int wanted, int* got, int 
             return IpcStatusTimeout;
         }
         const int waited = WaitFor(m_readFd, POLLIN, *deadline, IpcStatusReadFailed);
+        if (waited == IpcStatusTimeout) {
+            WatchReadNode(); // idle: nobody could reach a node that left its path
+        }
         if (waited != IpcStatusOk) {
             return waited;
         }
@@ -211,7 +223,35 @@ LxIpcFifoSession::IpcCloseConfirmBehavior LxIpcFifoSession::GetCloseConfirmBehav
 void LxIpcFifoSession::UpdateState() {
     if (m_writeFd >= 0) {
         SetSessionState(IpcStateWriteOpen);
+    } else if (m_readFd >= 0) {
+        SetSessionState(m_readNodeLeft ? IpcStateReadStale : IpcStateReadOpen);
     } else {
-        SetSessionState(m_readFd >= 0 ? IpcStateReadOpen : IpcStateClosed);
+        SetSessionState(IpcStateClosed);
     }
+}
+
+void LxIpcFifoSession::KeepReadNode(const char* path, dev_t device, ino_t inode) {
+    std::snprintf(m_readPath, sizeof m_readPath, "%s", path);
+    m_readDevice = device;
+    m_readInode = inode;
+    m_readNodeLeft = false;
+    m_nextNodeCheckNs = 0; // the first idle read looks
+    UpdateState();
+}
+
+void LxIpcFifoSession::WatchReadNode() {
+    if (m_readNodeLeft) {
+        return; // noticed and logged already; the owner's reopen clears it
+    }
+    const long long now = zam::detail::MonotonicNs();
+    if (now < m_nextNodeCheckNs) {
+        return;
+    }
+    m_nextNodeCheckNs = now + kNodeCheckIntervalNs;
+    if (zam::detail::IsNodeAtPath(m_readPath, m_readDevice, m_readInode)) {
+        return;
+    }
+    m_readNodeLeft = true;
+    UpdateState();
+    __dlog_printf(kLogSeverity, kLogSource, kNodeLeftFormat, "ReadData", m_readPath);
 }

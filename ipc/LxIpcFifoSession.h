@@ -5,6 +5,7 @@
 
 #include "LxIpcSession.h"
 
+#include <climits>
 #include <sys/types.h>
 
 // FIFO nodes live in the directory named by ZAMIPC_FIFO_DIR (read at each open), or /tmp.
@@ -47,6 +48,10 @@ public:
     void CloseWriteFifo();
 
     int GetReadDescriptor() const override;
+    // When a read has waited its time for nothing, and at most once a second, the read
+    // FIFO's node is looked up at its path: once it is gone or replaced (a /tmp cleaner, an
+    // operator's rm) the state becomes IpcStateReadStale, logged once, and the owner's
+    // reopen creates the node anew. A read that finds bytes makes no such check.
     int ReadData(unsigned char* buffer, int wanted, int* got, int seconds,
                  int milliseconds) override;
     // One write(2); waits at most 1 s while the FIFO is full. Never raises SIGPIPE.
@@ -57,14 +62,21 @@ public:
 
 private:
     ZAMIPC_HIDDEN void UpdateState();
+    // Records the node of the read FIFO just opened (or found open) at `path`.
+    ZAMIPC_HIDDEN void KeepReadNode(const char* path, dev_t device, ino_t inode);
+    // After an idle wait, at most once a second: is the read FIFO's node still at its path?
+    ZAMIPC_HIDDEN void WatchReadNode();
 
     char m_name[64];
     IpcCloseConfirmBehavior m_closeBehavior;
     int m_readFd;
     int m_readKeeperFd; // our own writer on the read FIFO: no end-of-file while peers come and go
     int m_writeFd;
-    dev_t m_readDevice; // the node of the open read FIFO
+    dev_t m_readDevice; // the node of the open read FIFO, and where it was opened
     ino_t m_readInode;
+    char m_readPath[PATH_MAX];
+    long long m_nextNodeCheckNs; // CLOCK_MONOTONIC: the earliest time to look up the node
+    bool m_readNodeLeft;         // the node is no longer at m_readPath
 };
 
 #endif

@@ -29,6 +29,8 @@ enum LxIpcSessionState {
     IpcStateClosed = 1,    // nothing open
     IpcStateReadOpen = 4,  // the own read FIFO is open (and no write FIFO)
     IpcStateWriteOpen = 5, // a peer's FIFO is open for writing
+    IpcStateReadStale = 6, // the read FIFO is open, but its node left its path (removed or
+                           // replaced): reopen it to be reachable again (no write FIFO open)
 };
 
 class ZAMIPC_API LxIpcSession {

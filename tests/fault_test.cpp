@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <deque>
 #include <fcntl.h>
 #include <filesystem>
@@ -315,6 +316,22 @@ TEST_F(Fault, FailedSecondInitKeepsTheSessionAndTheFrameWaitingInIt) {
     EXPECT_TRUE(server->InitTarvexMuxMsgServer()); // its FIFO is open: nothing to do
     setenv("ZAMIPC_FIFO_DIR", m_dir.Path().c_str(), 1);
     EXPECT_TRUE(Intact(Next(*server, 2), 5));
+}
+
+TEST_F(Fault, RemovedServerFifoIsRecreatedWithinSecondsAndLoggedOnce) {
+    const auto server = Server();
+    const auto client = Client();
+    ASSERT_EQ(std::remove(m_dir.PathOf("TarMuxMsgServerIpc").c_str()), 0); // a /tmp cleaner
+    ClearLogs();
+    int status = -1;
+    for (const auto start = Clock::now(); status != 0 && SecondsSince(start) < 5;) {
+        delete server->ReadFromClient();
+        status = client->SendRequest(Report(9).get());
+    }
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(Intact(Next(*server, 2), 9));
+    ASSERT_EQ(CapturedLogs().size(), 1u);
+    EXPECT_EQ(CapturedLogs()[0].source, "LxIpcFifoSession");
 }
 
 TEST_F(Fault, SecondServerProcessIsRefusedUntilTheFirstIsKilled) {
