@@ -2,6 +2,7 @@
 // answers it on TarMuxMsgClientIpc, until a signal, a request count or an idle timeout.
 #include "LxTarvexDetectedMacMsg.h"
 #include "LxTarvexMuxMsgServer.h"
+#include "ReportPrinter.h"
 #include "TarvexFifos.h"
 #include "ToolSupport.h"
 
@@ -17,13 +18,29 @@ using namespace zam::tools;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kProgram = "tarvexmux-server";
-constexpr const char* kUsage =
-    "usage: tarvexmux-server [--add N] [--count N] [--timeout S]\n"
-    "Answers each report read from TarMuxMsgServerIpc (in $ZAMIPC_FIFO_DIR, default /tmp).\n"
-    "  --add N      answer with the network number + N (mod 65536); default 0\n"
-    "  --count N    stop after N requests\n"
-    "  --timeout S  stop after S seconds without a request\n"
-    "Stops on SIGINT or SIGTERM; exits 0 when stopped by any of these.\n";
+
+std::string Usage() {
+    return "usage: tarvexmux-server [--add N] [--count N] [--timeout S] [--hex] [--json]\n"
+           "Answers each report read from TarMuxMsgServerIpc " + FifoDirectoryNote() + ".\n"
+           "  --add N      answer with the network number + N (mod 65536); default 0\n"
+           "  --count N    stop after N requests\n"
+           "  --timeout S  give up after S seconds without a request (exit status 3)\n"
+           "  --hex        also print each frame as hex (\"request hex: ...\"); a request's is\n"
+           "               the frame Serialize makes of the report received\n"
+           "  --json       one JSON object a line per request, reply and error\n"
+           "  --version    print the version\n"
+           "Prints \"ready: reading TarMuxMsgServerIpc in DIR\" on standard error once its FIFO\n"
+           "is open. Stops on SIGINT or SIGTERM (exit status 0).\n" +
+           ExitStatusHelp();
+}
+
+struct ServerOptions {
+    long add = 0;
+    long count = 0;       // 0: no limit
+    long idleSeconds = 0; // 0: no limit
+    bool hex = false;
+    bool json = false;
+};
 
 volatile std::sig_atomic_t s_stopRequested = 0;
 
@@ -41,70 +58,86 @@ void InstallStopHandlers() {
     sigaction(SIGTERM, &action, nullptr);
 }
 
-// The request's report with `add` added to its network number, and a copy of its image.
-void Answer(LxTarvexMuxMsgServer& server, const LxTarvexDetectedMacMsg& request, long add) {
+// The request's report with `add` added to its network number, and a copy of its image. A
+// reply that cannot be sent is reported, and the server goes on.
+void Answer(LxTarvexMuxMsgServer& server, const LxTarvexDetectedMacMsg& request, long add,
+            const ReportPrinter& printer) {
     const std::bitset<128>* image = request.GetActiveMacImage();
     const auto network = static_cast<unsigned short>((request.GetNetworkNumber() + add) & 0xFFFF);
     LxTarvexDetectedMacMsg reply(network,
                                  image != nullptr ? new std::bitset<128>(*image) : nullptr);
     const int status = server.SendToClient(&reply);
     if (status != 0) {
-        PrintError(kProgram,
-                   "warning: reply not sent: " +
-                       DescribeSendFailure(status, "client", zam::endpoint::kClientFifoName));
+        printer.Failure("ipc",
+                        "warning: reply not sent: " +
+                            DescribeSendFailure(status, "client", zam::endpoint::kClientFifoName),
+                        status);
+        return;
     }
+    printer.Report("reply", reply, false);
 }
 
-// Serves until a stop signal, `count` requests (0: no limit) or `idleSeconds` without a
-// request (0: no limit).
-void Serve(LxTarvexMuxMsgServer& server, long add, long count, long idleSeconds) {
+// Serves until a stop signal or `count` requests (exit status 0), or until `idleSeconds`
+// pass without a request (3).
+int Serve(LxTarvexMuxMsgServer& server, const ServerOptions& options,
+          const ReportPrinter& printer) {
     long served = 0;
     Clock::time_point lastRequest = Clock::now();
-    while (s_stopRequested == 0 && (count == 0 || served < count)) {
+    while (s_stopRequested == 0 && (options.count == 0 || served < options.count)) {
         std::unique_ptr<LxTarvexDetectedMacMsg> request;
         try {
             request.reset(server.ReadFromClient());
         } catch (const std::invalid_argument&) {
-            PrintError(kProgram, "warning: dropped a request with a malformed MAC image");
+            printer.Failure("bad-request", "warning: dropped a request with a malformed MAC image");
             continue;
         }
         if (request != nullptr) {
-            std::printf("request: %s\n", FormatReport(*request).c_str());
-            std::fflush(stdout);
-            Answer(server, *request, add);
+            printer.Report("request", *request, true);
+            Answer(server, *request, options.add, printer);
             ++served;
             lastRequest = Clock::now();
-        } else if (idleSeconds > 0 &&
-                   Clock::now() - lastRequest >= std::chrono::seconds(idleSeconds)) {
-            break;
+        } else if (options.idleSeconds > 0 &&
+                   Clock::now() - lastRequest >= std::chrono::seconds(options.idleSeconds)) {
+            printer.Failure("timeout",
+                            "no request within " + std::to_string(options.idleSeconds) + " s",
+                            std::nullopt, kExitTimeout);
+            return kExitTimeout;
         }
     }
+    return kExitDone;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    long add = 0;
-    long count = 0;
-    long idleSeconds = 0;
-    const std::vector<Option> options = {
-        {"--add", 0, 65535, &add, nullptr, nullptr},
-        {"--count", 1, 1000000000, &count, nullptr, nullptr},
-        {"--timeout", 1, 86400, &idleSeconds, nullptr, nullptr},
+    ServerOptions options;
+    const std::vector<Option> table = {
+        {"--add", 0, 65535, &options.add, nullptr, nullptr},
+        {"--count", 1, 1000000000, &options.count, nullptr, nullptr},
+        {"--timeout", 1, 86400, &options.idleSeconds, nullptr, nullptr},
+        {"--hex", 0, 0, nullptr, nullptr, &options.hex},
+        {"--json", 0, 0, nullptr, nullptr, &options.json},
     };
-    if (const int status = HandleCommandLine(argc, argv, options, kProgram, kUsage); status >= 0) {
+    if (const int status = HandleCommandLine(argc, argv, table, nullptr, kProgram, Usage());
+        status >= 0) {
         return status;
     }
 
+    const ReportPrinter printer(kProgram, options.hex, options.json);
     InstallStopHandlers();
     LxTarvexMuxMsgServer* server = LxTarvexMuxMsgServer::GetInstance();
     if (!server->InitTarvexMuxMsgServer()) {
         delete server;
-        PrintError(kProgram,
-                   std::string("cannot open ") + zam::endpoint::kServerFifoName + " for reading");
-        return 1;
+        printer.Failure("ipc",
+                        std::string("cannot open ") + zam::endpoint::kServerFifoName + " in " +
+                            FifoDirectory() + " for reading (is another server reading it?)",
+                        std::nullopt, kExitIpcFailed);
+        return kExitIpcFailed;
     }
-    Serve(*server, add, count, idleSeconds);
+    std::fprintf(stderr, "ready: reading %s in %s\n", zam::endpoint::kServerFifoName,
+                 FifoDirectory().c_str());
+    std::fflush(stderr);
+    const int status = Serve(*server, options, printer);
     delete server; // closes the FIFO: later sends fail at once instead of waiting for us
-    return 0;
+    return status;
 }

@@ -3,7 +3,7 @@
 # ASan and UBSan, run by CTest; any report, leak included, fails its test.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-scripts/deps cmake ninja-build clang libclang-rt-14-dev libgtest-dev libgmock-dev pkgconf
+scripts/deps cmake ninja-build clang libclang-rt-14-dev libgtest-dev libgmock-dev pkgconf nlohmann-json3-dev
 
 CC=clang CXX=clang++ cmake -S . -B build/asan -G Ninja -DZAM_WARNINGS_AS_ERRORS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DZAM_SANITIZER=address,undefined

@@ -4,7 +4,7 @@
 # ZAM_TEST_SCALE shrinks the tests' long loops to keep the leg within minutes.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-scripts/deps cmake ninja-build g++ valgrind libgtest-dev libgmock-dev pkgconf
+scripts/deps cmake ninja-build g++ valgrind libgtest-dev libgmock-dev pkgconf nlohmann-json3-dev
 
 cmake -S . -B build/valgrind -G Ninja -DZAM_WARNINGS_AS_ERRORS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build/valgrind -j2
