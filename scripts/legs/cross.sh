@@ -62,14 +62,13 @@ exchange() {
     "${cmd[@]}" --count "$count" --add "$add" --timeout 30 \
         >"$dir/server.out" 2>"$dir/server.err" &
     server_pid=$!
-    # The server is ready once its FIFO exists; it opens the FIFO right after creating it.
+    # The server says on stderr when its FIFO is open; waited for at most 20 s (emulated).
     local waited
-    for ((waited = 0; waited < 200; waited++)); do
-        [ -p "$dir/TarMuxMsgServerIpc" ] && break
+    for ((waited = 0; waited < 400; waited++)); do
+        grep -q '^ready: ' "$dir/server.err" && break
         kill -0 "$server_pid" 2>/dev/null || break
         sleep 0.05
     done
-    sleep 0.2
 
     local client_status=0 server_status=0
     command_for "$client_side" tarvexmux-client
