@@ -80,14 +80,15 @@ Json MacsOf(const std::string& image) {
 class Tools : public testing::Test {
 protected:
     // Starts "server ARGS" or "client ARGS" (redirections allowed) in the FIFO directory, with
-    // stdout and stderr in <program>.out and .err; an alarm, which survives exec, ends it
-    // after 20 s, so every Reap is bounded.
-    pid_t Start(const std::string& line) {
+    // stdout and stderr in <output>.out and .err (output: the program's name by default); an
+    // alarm, which survives exec, ends it after 20 s, so every Reap is bounded.
+    pid_t Start(const std::string& line, std::string output = "") {
         const std::string program = line.substr(0, line.find(' '));
+        output = output.empty() ? program : output;
         const std::string command = "cd " + m_dir.Path() + " && unset DLOG_STDERR && exec " +
                                     (program == "server" ? ZAM_SERVER : ZAM_CLIENT) +
-                                    line.substr(program.size()) + " >" + program + ".out 2>" +
-                                    program + ".err";
+                                    line.substr(program.size()) + " >" + output + ".out 2>" +
+                                    output + ".err";
         const pid_t pid = fork();
         if (pid == 0) {
             alarm(20);
@@ -120,12 +121,12 @@ protected:
         return objects;
     }
     // True once the server said it reads its FIFO in our directory; tries every 10 ms for 10 s.
-    bool ServerReady() const {
+    bool ServerReady(const std::string& output = "server") const {
         const std::string ready = "ready: reading TarMuxMsgServerIpc in " + m_dir.Path() + "\n";
-        for (int tries = 0; tries < 1000 && Text("server.err") != ready; ++tries) {
+        for (int tries = 0; tries < 1000 && Text(output + ".err") != ready; ++tries) {
             usleep(10000);
         }
-        return Text("server.err") == ready;
+        return Text(output + ".err") == ready;
     }
     TempFifoDir m_dir;
 };
@@ -254,7 +255,7 @@ TEST_F(Tools, JsonLinesDescribeEachRequestAndReply) {
 // status, say why in one line on stderr (after any ready line), and end its output with an
 // error object of its kind.
 TEST_F(Tools, EachFailureKindHasItsExitStatus) {
-    enum Setup { Nothing, FileAtServerFifo, FileAtClientFifo, SilentServer };
+    enum Setup { Nothing, FileAtServerFifo, FileAtClientFifo, SilentServer, OtherServer };
     const struct {
         const char* line;
         Setup setup;
@@ -272,6 +273,7 @@ TEST_F(Tools, EachFailureKindHasItsExitStatus) {
         {"client --network 7", Nothing, 1, "ipc"},
         {"client --network 7", FileAtClientFifo, 1, "ipc"},
         {"server", FileAtServerFifo, 1, "ipc"},
+        {"server", OtherServer, 1, "ipc"},
         {"client --network 7 --timeout 1", SilentServer, 3, "timeout"},
         {"server --timeout 1", Nothing, 3, "timeout"},
     };
@@ -279,6 +281,8 @@ TEST_F(Tools, EachFailureKindHasItsExitStatus) {
     const std::string clientFifo = m_dir.PathOf("TarMuxMsgClientIpc");
     for (const auto& c : cases) {
         int reader = -1;
+        const pid_t other = c.setup == OtherServer ? Start("server", "other") : -1;
+        EXPECT_TRUE(other < 0 || ServerReady("other")) << Text("other.err");
         if (c.setup == FileAtServerFifo || c.setup == FileAtClientFifo) {
             std::ofstream(c.setup == FileAtServerFifo ? serverFifo : clientFifo) << "";
         } else if (c.setup == SilentServer) {
@@ -297,6 +301,10 @@ TEST_F(Tools, EachFailureKindHasItsExitStatus) {
         EXPECT_EQ(last.value("error", ""), c.kind) << c.line;
         EXPECT_EQ(last.value("exit_code", -1), c.status) << c.line;
         close(reader);
+        if (other > 0) {
+            kill(other, SIGTERM);
+            EXPECT_EQ(Reap(other), 0);
+        }
         unlink(serverFifo.c_str());
         unlink(clientFifo.c_str());
     }
