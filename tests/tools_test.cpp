@@ -169,10 +169,14 @@ TEST_F(Tools, DecodeGivesEveryGoldenFrameItsFields) {
     for (std::size_t i = 0; i < verdicts.size(); ++i) {
         const Golden& golden = GoldenFrames()[i];
         const std::size_t length = golden.hex.size() / 2;
-        const Json expected = {{"offset", offset},       {"verdict", "ok"},
-                               {"frame_length", length}, {"start_marker", 0xBEAD},
-                               {"length", length - 12},  {"lead_byte", 1},
-                               {"type", 2},              {"network", golden.network},
+        const Json expected = {{"offset", offset},
+                               {"verdict", "ok"},
+                               {"frame_length", length},
+                               {"start_marker", 0xBEAD},
+                               {"length", length - 12},
+                               {"lead_byte", 1},
+                               {"type", 2},
+                               {"network", golden.network},
                                {"image", golden.image != "-"},
                                {"macs", MacsOf(golden.image)},
                                {"end_marker", 0xBADE}};
@@ -205,7 +209,7 @@ TEST_F(Tools, DecodeNamesTheCheckABrokenFrameFailsAndGoesOn) {
         {"invalid string parameter", with(empty, 21, "41") + empty, "string-param@17 ok@26"},
         {"image text with a '2'", with(full, 40, "32") + empty, "image-text@17 ok@154"},
         {"image text of 127 characters", text127 + empty, "image-text@17 ok@153"},
-        {"no room for type and network", "0000bead0000000101" "0000bade" + empty,
+        {"no room for type and network", std::string("0000bead00000001010000bade") + empty,
          "cut-short@9 ok@13"},
         {"frame cut short by the next one", full.substr(0, 200) + empty, "cut-short@126 ok@100"},
         {"input ends within a frame", empty + full.substr(0, 306), "ok@0 cut-short@179"},

@@ -60,12 +60,12 @@ FrameVerdict SkipToStartMarker(const Bytes& bytes, std::size_t offset) {
     const std::size_t next = FindStartMarker(bytes, offset + 1);
     const std::size_t skipped = next - offset;
     const std::string found = bytes.size() - offset >= WordSize
-                            ? " (" + Hex(WordAt(bytes, offset)) + ")"
-                            : std::string(", too few bytes for one");
-    FrameVerdict verdict = Failure(FrameCheck::StartMarker, offset, offset,
-                                   "no start marker " + At(offset) + found + "; " +
-                                       std::to_string(skipped) +
-                                       (skipped == 1 ? " byte" : " bytes") + " skipped");
+                                  ? " (" + Hex(WordAt(bytes, offset)) + ")"
+                                  : std::string(", too few bytes for one");
+    FrameVerdict verdict =
+        Failure(FrameCheck::StartMarker, offset, offset,
+                "no start marker " + At(offset) + found + "; " + std::to_string(skipped) +
+                    (skipped == 1 ? " byte" : " bytes") + " skipped");
     verdict.extent = skipped;
     return verdict;
 }
@@ -131,8 +131,8 @@ FrameVerdict Judge(const Bytes& bytes, std::size_t offset, int frameLength) {
     const int type = WordAt(bytes, offset + TypeOffset);
     if (message == nullptr && type != DetectedMacMsgType) {
         return Failure(FrameCheck::Type, offset, offset + TypeOffset,
-                       "message type " + At(offset + TypeOffset) + " is " +
-                           std::to_string(type) + ", not " + std::to_string(DetectedMacMsgType));
+                       "message type " + At(offset + TypeOffset) + " is " + std::to_string(type) +
+                           ", not " + std::to_string(DetectedMacMsgType));
     }
     const std::size_t end = offset + static_cast<std::size_t>(frameLength - WordSize);
     const bool withoutImage = message != nullptr && message->GetActiveMacImage() == nullptr;
@@ -161,9 +161,8 @@ FrameVerdict CheckFrame(const Bytes& bytes, std::size_t offset, std::size_t& nex
     const int length = WordAt(bytes, offset + LengthOffset);
     if (length < kMinPayloadLength || length > MaxPayloadLength) {
         return Failure(FrameCheck::Length, offset, offset + LengthOffset,
-                       "length field " + std::to_string(length) + " " +
-                           At(offset + LengthOffset) + " is outside " +
-                           std::to_string(kMinPayloadLength) + ".." +
+                       "length field " + std::to_string(length) + " " + At(offset + LengthOffset) +
+                           " is outside " + std::to_string(kMinPayloadLength) + ".." +
                            std::to_string(MaxPayloadLength));
     }
     const int frameLength = length + Overhead;
@@ -183,7 +182,8 @@ FrameVerdict CheckFrame(const Bytes& bytes, std::size_t offset, std::size_t& nex
 }
 
 std::string TextLine(const FrameVerdict& verdict) {
-    std::string line = "offset " + std::to_string(verdict.offset) + ": " + CheckName(verdict.check) + ": ";
+    std::string line =
+        "offset " + std::to_string(verdict.offset) + ": " + CheckName(verdict.check) + ": ";
     if (verdict.check != FrameCheck::Ok) {
         return line + verdict.detail;
     }
@@ -191,8 +191,7 @@ std::string TextLine(const FrameVerdict& verdict) {
            std::to_string(verdict.length) + ", lead " + std::to_string(verdict.leadByte) +
            ", type " + std::to_string(verdict.type) + ", network " +
            std::to_string(verdict.network) + ", macs " + FormatMacList(verdict.image.get()) +
-           ", end " + Hex(verdict.endMarker) + " (" + std::to_string(verdict.extent) +
-           " bytes)";
+           ", end " + Hex(verdict.endMarker) + " (" + std::to_string(verdict.extent) + " bytes)";
 }
 
 JsonLine JsonOf(const FrameVerdict& verdict) {
@@ -265,8 +264,11 @@ int RunDecode(const char* program, const std::string& path, bool json) {
     if (!ReadFrameInput(path, bytes, error)) {
         PrintError(program, error);
         if (json) {
-            JsonLine().Text("error", "input").Text("message", error)
-                .Number("exit_code", kExitBadArguments).Print();
+            JsonLine()
+                .Text("error", "input")
+                .Text("message", error)
+                .Number("exit_code", kExitBadArguments)
+                .Print();
         }
         return kExitBadArguments;
     }

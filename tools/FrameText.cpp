@@ -145,8 +145,7 @@ std::string FrameHex(const unsigned char* bytes, int length, bool grouped) {
     return out;
 }
 
-bool ParseHexText(const std::string& text, std::vector<unsigned char>& bytes,
-                  std::string& error) {
+bool ParseHexText(const std::string& text, std::vector<unsigned char>& bytes, std::string& error) {
     std::string::size_type start = 0;
     for (int lineNumber = 1; start < text.size(); ++lineNumber) {
         const std::string::size_type end = text.find('\n', start);
@@ -172,7 +171,8 @@ bool ReadFrameInput(const std::string& path, std::vector<unsigned char>& bytes,
         return false;
     }
     if (bytes.empty()) {
-        error = "no frame bytes in " + std::string(path.empty() || path == "-" ? "standard input" : path);
+        error = "no frame bytes in " +
+                std::string(path.empty() || path == "-" ? "standard input" : path);
         return false;
     }
     return true;

@@ -16,15 +16,13 @@ std::string FrameHex(const unsigned char* bytes, int length, bool grouped);
 // otherwise (the programs' other lines); a line without ':' is all bytes. Bytes are pairs
 // of hex digits, in groups of any even length separated by blanks. False with `error` set
 // (naming the line) for anything else.
-bool ParseHexText(const std::string& text, std::vector<unsigned char>& bytes,
-                  std::string& error);
+bool ParseHexText(const std::string& text, std::vector<unsigned char>& bytes, std::string& error);
 
 // Reads the frames in `path` ("" or "-": standard input) as bytes: input that is all
 // printable ASCII and blanks is hex text (ParseHexText), anything else raw bytes. False with
 // `error` set when the file cannot be read, is larger than 16 MiB, holds no bytes, or is
 // malformed hex text.
-bool ReadFrameInput(const std::string& path, std::vector<unsigned char>& bytes,
-                    std::string& error);
+bool ReadFrameInput(const std::string& path, std::vector<unsigned char>& bytes, std::string& error);
 
 } // namespace zam::tools
 

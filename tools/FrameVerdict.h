@@ -28,10 +28,10 @@ const char* CheckName(FrameCheck check);
 
 struct FrameVerdict {
     FrameCheck check = FrameCheck::Ok;
-    std::size_t offset = 0;      // where the frame (or the skipped bytes) begins
-    std::size_t at = 0;          // where the failing field begins (offset for Ok)
-    std::size_t extent = 0;      // bytes the frame takes, or bytes skipped
-    std::string detail;          // what failed, as one line (empty for Ok)
+    std::size_t offset = 0; // where the frame (or the skipped bytes) begins
+    std::size_t at = 0;     // where the failing field begins (offset for Ok)
+    std::size_t extent = 0; // bytes the frame takes, or bytes skipped
+    std::string detail;     // what failed, as one line (empty for Ok)
     // The fields of a frame, valid for Ok.
     int startMarker = 0;
     int length = 0;

@@ -44,8 +44,8 @@ void ReportPrinter::Report(const char* direction, const LxTarvexDetectedMacMsg& 
     line.Print();
 }
 
-void ReportPrinter::Failure(const char* kind, const std::string& message,
-                            std::optional<int> status, std::optional<int> exitCode) const {
+void ReportPrinter::Failure(const char* kind, const std::string& message, std::optional<int> status,
+                            std::optional<int> exitCode) const {
     PrintError(m_program, message);
     if (!m_json) {
         return;

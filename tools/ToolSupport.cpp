@@ -147,8 +147,7 @@ bool IsFlag(const Option& option) {
 // Stores `value` in `option`; false with `error` set when a number is malformed or out of
 // range.
 bool StoreValue(const Option& option, const std::string& value, std::string& error) {
-    if (option.number != nullptr &&
-        !ParseNumber(value, option.min, option.max, *option.number)) {
+    if (option.number != nullptr && !ParseNumber(value, option.min, option.max, *option.number)) {
         error = std::string(option.name) + ": \"" + value + "\" is not a number from " +
                 std::to_string(option.min) + " to " + std::to_string(option.max);
         return false;
@@ -273,8 +272,11 @@ void PrintError(const char* program, const std::string& message) {
 int ArgumentError(const char* program, bool json, const std::string& message) {
     PrintError(program, message);
     if (json) {
-        JsonLine().Text("error", "arguments").Text("message", message)
-            .Number("exit_code", kExitBadArguments).Print();
+        JsonLine()
+            .Text("error", "arguments")
+            .Text("message", message)
+            .Number("exit_code", kExitBadArguments)
+            .Print();
     }
     return kExitBadArguments;
 }

@@ -18,25 +18,31 @@ using Clock = std::chrono::steady_clock;
 
 constexpr const char* kProgram = "tarvexmux-client";
 
+constexpr const char* kSynopsis =
+    "usage: tarvexmux-client --network N [--macs LIST] [--count N] [--timeout S]\n"
+    "                        [--hex] [--json]\n"
+    "       tarvexmux-client --decode [FILE] [--json]\n";
+
+constexpr const char* kOptions =
+    "  --network N  network number, 0-65535\n"
+    "  --macs LIST  active MACs 0-127, e.g. 0-3,17,127; \"none\" (default): no image\n"
+    "  --count N    send the report N times, each followed by its reply; default 1\n"
+    "  --timeout S  seconds to wait for each part of a reply; default 2\n"
+    "  --hex        also print each frame as hex (\"request hex: ...\"); a reply's is\n"
+    "               the frame Serialize makes of the report received\n"
+    "  --json       one JSON object a line per request, reply (with rtt_us) and error\n"
+    "  --decode     check the frames in FILE (default: standard input), hex text as\n"
+    "               --hex prints it or raw bytes, and print a verdict per frame\n"
+    "  --version    print the version\n";
+
+constexpr const char* kDecodeStatus =
+    "With --decode: 0 every frame passed, 1 a frame failed a check, 2 unreadable input\n"
+    "or bad arguments.\n";
+
 std::string Usage() {
-    return "usage: tarvexmux-client --network N [--macs LIST] [--count N] [--timeout S]\n"
-           "                        [--hex] [--json]\n"
-           "       tarvexmux-client --decode [FILE] [--json]\n"
-           "Sends a report to TarMuxMsgServerIpc " + FifoDirectoryNote() + " and prints\n"
-           "the reply.\n"
-           "  --network N  network number, 0-65535\n"
-           "  --macs LIST  active MACs 0-127, e.g. 0-3,17,127; \"none\" (default): no image\n"
-           "  --count N    send the report N times, each followed by its reply; default 1\n"
-           "  --timeout S  seconds to wait for each part of a reply; default 2\n"
-           "  --hex        also print each frame as hex (\"request hex: ...\"); a reply's is\n"
-           "               the frame Serialize makes of the report received\n"
-           "  --json       one JSON object a line per request, reply (with rtt_us) and error\n"
-           "  --decode     check the frames in FILE (default: standard input), hex text as\n"
-           "               --hex prints it or raw bytes, and print a verdict per frame\n"
-           "  --version    print the version\n" +
-           ExitStatusHelp() +
-           "With --decode: 0 every frame passed, 1 a frame failed a check, 2 unreadable input\n"
-           "or bad arguments.\n";
+    const std::string purpose =
+        "Sends a report to TarMuxMsgServerIpc " + FifoDirectoryNote() + " and prints\nthe reply.\n";
+    return kSynopsis + purpose + kOptions + ExitStatusHelp() + kDecodeStatus;
 }
 
 struct ClientOptions {

@@ -19,19 +19,24 @@ using Clock = std::chrono::steady_clock;
 
 constexpr const char* kProgram = "tarvexmux-server";
 
+constexpr const char* kSynopsis =
+    "usage: tarvexmux-server [--add N] [--count N] [--timeout S] [--hex] [--json]\n";
+
+constexpr const char* kOptions =
+    "  --add N      answer with the network number + N (mod 65536); default 0\n"
+    "  --count N    stop after N requests\n"
+    "  --timeout S  give up after S seconds without a request (exit status 3)\n"
+    "  --hex        also print each frame as hex (\"request hex: ...\"); a request's is\n"
+    "               the frame Serialize makes of the report received\n"
+    "  --json       one JSON object a line per request, reply and error\n"
+    "  --version    print the version\n"
+    "Prints \"ready: reading TarMuxMsgServerIpc in DIR\" on standard error once its FIFO\n"
+    "is open. Stops on SIGINT or SIGTERM (exit status 0).\n";
+
 std::string Usage() {
-    return "usage: tarvexmux-server [--add N] [--count N] [--timeout S] [--hex] [--json]\n"
-           "Answers each report read from TarMuxMsgServerIpc " + FifoDirectoryNote() + ".\n"
-           "  --add N      answer with the network number + N (mod 65536); default 0\n"
-           "  --count N    stop after N requests\n"
-           "  --timeout S  give up after S seconds without a request (exit status 3)\n"
-           "  --hex        also print each frame as hex (\"request hex: ...\"); a request's is\n"
-           "               the frame Serialize makes of the report received\n"
-           "  --json       one JSON object a line per request, reply and error\n"
-           "  --version    print the version\n"
-           "Prints \"ready: reading TarMuxMsgServerIpc in DIR\" on standard error once its FIFO\n"
-           "is open. Stops on SIGINT or SIGTERM (exit status 0).\n" +
-           ExitStatusHelp();
+    const std::string purpose =
+        "Answers each report read from TarMuxMsgServerIpc " + FifoDirectoryNote() + ".\n";
+    return kSynopsis + purpose + kOptions + ExitStatusHelp();
 }
 
 struct ServerOptions {
