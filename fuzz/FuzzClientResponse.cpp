@@ -1,15 +1,14 @@
-// Fuzz target: the client's ReadResponse given three fuzzed read results through the
-// scripted session. Every read stays inside one frame's room (192 bytes from where the first
-// read stores), no read follows a failed one, and a message comes back only after three
-// good reads, fits in one frame and survives a round trip.
+// Fuzz target: the client's ReadResponse given three fuzzed read results through the scripted
+// session. Every read stays inside one frame's room (192 bytes from where the first read
+// stores), no read follows a failed one, and a message comes back only after three good reads,
+// fits in one frame and comes back equal from its own frame.
 //
-// Input, for each of the three reads: a status byte (below 0xF0: status 0, 0xF0..0xF7:
-// 2, nothing arrived; above: a read failure), a count n and n bytes (the read stores at most
-// what was asked for). When the input runs out, the remaining reads find nothing.
+// Input, for each of the three reads: a status byte (below 0xF0: status 0, 0xF0..0xF7: 2,
+// nothing arrived; above: a read failure), a count n and n bytes (the read stores at most what
+// was asked for). When the input runs out, the remaining reads find nothing.
 #include "FuzzCheck.h"
 #include "LogCapture.h"
 #include "LxIpcMsgBuffer.h"
-#include "LxIpcSession.h"
 #include "LxTarvexDetectedMacMsg.h"
 #include "LxTarvexMuxMsgClient.h"
 #include "ScriptedSession.h"
@@ -25,8 +24,7 @@ using namespace zam::frame;
 namespace {
 
 using Message = std::unique_ptr<LxTarvexDetectedMacMsg>;
-
-constexpr int kReads = 3;
+constexpr size_t kReads = 3;
 
 void CheckRoundTrip(const LxTarvexDetectedMacMsg& message) {
     const std::unique_ptr<LxIpcMsgBuffer> frame(message.Serialize());
@@ -35,8 +33,7 @@ void CheckRoundTrip(const LxTarvexDetectedMacMsg& message) {
     ZAM_FUZZ_CHECK(back != nullptr && back->GetNetworkNumber() == message.GetNetworkNumber());
     const std::bitset<128>* image = message.GetActiveMacImage();
     const std::bitset<128>* backImage = back->GetActiveMacImage();
-    ZAM_FUZZ_CHECK((image == nullptr) == (backImage == nullptr));
-    ZAM_FUZZ_CHECK(image == nullptr || *image == *backImage);
+    ZAM_FUZZ_CHECK(image == nullptr ? backImage == nullptr : backImage != nullptr && *image == *backImage);
 }
 
 } // namespace
@@ -44,41 +41,30 @@ void CheckRoundTrip(const LxTarvexDetectedMacMsg& message) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ResetScript();
     ClearLogs();
-    const uint8_t* in = data;
-    const uint8_t* const end = data + size;
-    int firstFailure = kReads; // index of the first read that does not return 0
-    for (int i = 0; i < kReads && end - in >= 2; ++i) {
-        const uint8_t kind = in[0];
+    size_t good = 0; // reads that succeed before the first that does not
+    for (const uint8_t *in = data, *end = data + size; Script().reads.size() < kReads && end - in >= 2;) {
         const auto n = std::min<size_t>(in[1], static_cast<size_t>(end - in - 2));
-        in += 2;
-        ScriptedRead read;
-        read.status = kind < 0xF0 ? 0 : kind < 0xF8 ? 2 : IpcStatusReadFailed;
-        read.bytes.assign(in, in + n);
-        in += n;
-        Script().reads.push_back(read);
-        if (read.status != 0) {
-            firstFailure = std::min(firstFailure, i);
-        }
+        const int status = in[0] < 0xF0 ? 0 : in[0] < 0xF8 ? 2 : 17;
+        Script().reads.push_back({status, Bytes(in + 2, in + 2 + n), -1});
+        good += status == 0 && good == Script().reads.size() - 1 ? 1 : 0;
+        in += 2 + n;
     }
-    firstFailure = std::min(firstFailure, static_cast<int>(Script().reads.size()));
 
     const std::unique_ptr<LxTarvexMuxMsgClient> client(LxTarvexMuxMsgClient::GetInstance());
     ZAM_FUZZ_CHECK(client->InitTarvexMuxIpc());
+    Script().calls.clear();
     Message message;
     try {
         message.reset(client->ReadResponse());
     } catch (const std::invalid_argument&) {
     }
-
-    const std::vector<SessionCall> reads = CallsOf("ReadData");
-    ZAM_FUZZ_CHECK(!reads.empty() && reads.size() <= static_cast<size_t>(firstFailure) + 1);
-    const unsigned char* const frameStart = reads[0].where;
+    const std::vector<SessionCall>& reads = Script().calls;
+    ZAM_FUZZ_CHECK(!reads.empty() && reads.size() <= good + 1);
     for (const SessionCall& read : reads) {
-        ZAM_FUZZ_CHECK(read.arg >= 0 && read.where >= frameStart &&
-                       read.where + read.arg <= frameStart + MaxFrameSize);
+        ZAM_FUZZ_CHECK(read.number >= 0 && read.at >= 0 && read.at + read.number <= MaxFrameSize);
     }
     if (message != nullptr) {
-        ZAM_FUZZ_CHECK(firstFailure == kReads && reads.size() == kReads);
+        ZAM_FUZZ_CHECK(good == kReads && reads.size() == kReads);
         CheckRoundTrip(*message);
     }
     ClearLogs();

@@ -1,9 +1,14 @@
-// Fuzz target: DeSerialize on arbitrary frame bytes and length arguments; every message it
-// returns must survive a round trip through Serialize unchanged.
+// Fuzz target: DeSerialize on arbitrary frame bytes and length arguments, against a model of
+// what it must do with our stand-in's encoding, written from the frame's description: null
+// for a frame too short for its fields or another message type; a message whose network is
+// the low 16 bits; an invalid string parameter logged and dropped; a parameter that ends past
+// the bytes held refused; a non-empty text whose first 128 characters are not all '0'/'1'
+// raising std::invalid_argument. Every message must come back from its own frame unchanged.
 //
-// Input: one byte d, then the frame. The frame is copied into a heap buffer of exactly its
-// size and DeSerialize is given the length size - d (negative too); the bytes past that
-// length are poisoned under ASan, since DeSerialize promises to read none of them.
+// Input: one byte d, then the frame. The frame sits in a heap block of exactly its size and
+// DeSerialize is given the length size - d (negative too); the bytes past that length are
+// poisoned under ASan, since DeSerialize promises to read none of them. An empty input checks
+// the null frame.
 #include "FuzzCheck.h"
 #include "LogCapture.h"
 #include "LxIpcMsgBuffer.h"
@@ -23,34 +28,88 @@ using namespace zam::frame;
 namespace {
 
 using Message = std::unique_ptr<LxTarvexDetectedMacMsg>;
-using Buffer = std::unique_ptr<LxIpcMsgBuffer>;
 
-// The message must come back from its own frame equal, in a bitset of its own.
-void CheckRoundTrip(const LxTarvexDetectedMacMsg& message) {
-    const Buffer frame(message.Serialize());
-    ZAM_FUZZ_CHECK(frame->GetLength() <= MaxFrameSize);
-    ZAM_FUZZ_CHECK(LxIpcMsgUtil::ExtractInteger(frame->GetBuf() + LengthOffset) ==
-                   frame->GetLength() - Overhead);
-    const Message back(LxTarvexDetectedMacMsg::DeSerialize(frame->GetBuf(), frame->GetLength()));
-    ZAM_FUZZ_CHECK(back != nullptr);
-    ZAM_FUZZ_CHECK(back->GetNetworkNumber() == message.GetNetworkNumber());
-    const std::bitset<128>* image = message.GetActiveMacImage();
-    const std::bitset<128>* backImage = back->GetActiveMacImage();
-    ZAM_FUZZ_CHECK((image == nullptr) == (backImage == nullptr));
-    if (image != nullptr) {
-        ZAM_FUZZ_CHECK(*image == *backImage && image != backImage);
+struct Outcome {
+    enum Kind { Null, Report, Raises } kind = Null;
+    int network = 0;
+    std::string text;    // the image text, "" for none
+    bool logged = false; // "Invalid string parameter"
+};
+
+// The model: DeSerialize reads the string parameter from the bytes held after offset 17
+// (at most a 192-byte frame's), with zeros after them.
+Outcome Expected(const unsigned char* frame, int length) {
+    Outcome out;
+    if (length < ImageOffset || LxIpcMsgUtil::ExtractInteger(frame + TypeOffset) != DetectedMacMsgType) {
+        return out;
     }
-    // Serialisation is a fixed point: the second frame has the first one's bytes.
-    const Buffer again(back->Serialize());
-    ZAM_FUZZ_CHECK(again->GetLength() == frame->GetLength() &&
-                   std::memcmp(again->GetBuf(), frame->GetBuf(),
-                               static_cast<size_t>(frame->GetLength())) == 0);
+    std::string param(static_cast<size_t>(std::min(length, MaxFrameSize) - ImageOffset), '\0');
+    std::memcpy(param.data(), frame + ImageOffset, param.size());
+    param.resize(MaxFrameSize, '\0');
+    const long n = LxIpcMsgUtil::ExtractInteger(reinterpret_cast<const unsigned char*>(param.data()));
+    const std::string text = n >= 0 && n + 5 <= MaxFrameSize ? param.substr(4, static_cast<size_t>(n)) : "";
+    out.kind = Outcome::Report;
+    if (n < 0 || n + 5 > MaxFrameSize || text.find('\0') != std::string::npos || param[4 + n] != '\0') {
+        out.logged = true;
+    } else if (n + 5 > std::min(length, MaxFrameSize) - ImageOffset) {
+        out.kind = Outcome::Null; // the text's NUL lies past the bytes held
+    } else if (!text.empty() && (text.size() < 128 || text.find_first_not_of("01") < 128)) {
+        out.kind = Outcome::Raises;
+    } else {
+        out.text = text.substr(0, std::min<size_t>(text.size(), 128));
+    }
+    if (out.kind == Outcome::Report) {
+        out.network = LxIpcMsgUtil::ExtractInteger(frame + NetworkOffset) & 0xFFFF;
+    }
+    return out;
+}
+
+Outcome Actual(const unsigned char* frame, int length, Message& message) {
+    Outcome out;
+    ClearLogs();
+    try {
+        message.reset(LxTarvexDetectedMacMsg::DeSerialize(frame, length));
+    } catch (const std::invalid_argument&) {
+        out.kind = Outcome::Raises;
+    }
+    if (message != nullptr) {
+        out.kind = Outcome::Report;
+        out.network = message->GetNetworkNumber();
+        const std::bitset<128>* image = message->GetActiveMacImage();
+        out.text = image != nullptr ? image->to_string() : "";
+    }
+    for (const LogLine& line : CapturedLogs()) {
+        ZAM_FUZZ_CHECK(line.severity == 3 && line.source == "LxTarvexDetectedMacMsg");
+        ZAM_FUZZ_CHECK(line.text == "DeSerialize Invalid string parameter in msg" && !out.logged);
+        out.logged = true;
+    }
+    return out;
+}
+
+// The message comes back from its own frame, in a bitset of its own, and the frame is a
+// fixed point of Serialize.
+void CheckRoundTrip(const LxTarvexDetectedMacMsg& message) {
+    const std::unique_ptr<LxIpcMsgBuffer> frame(message.Serialize());
+    ZAM_FUZZ_CHECK(frame->GetLength() <= MaxFrameSize);
+    ZAM_FUZZ_CHECK(LxIpcMsgUtil::ExtractInteger(frame->GetBuf() + LengthOffset) == frame->GetLength() - Overhead);
+    Message back;
+    const Outcome again = Actual(frame->GetBuf(), frame->GetLength(), back);
+    const std::bitset<128>* image = message.GetActiveMacImage();
+    ZAM_FUZZ_CHECK(again.kind == Outcome::Report && again.network == message.GetNetworkNumber());
+    ZAM_FUZZ_CHECK(again.text == (image != nullptr ? image->to_string() : "") && !again.logged);
+    ZAM_FUZZ_CHECK(image == nullptr || back->GetActiveMacImage() != image);
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 1 || size > 4096) {
+    if (size == 0) { // the null frame: null and one log line
+        ClearLogs();
+        ZAM_FUZZ_CHECK(LxTarvexDetectedMacMsg::DeSerialize(nullptr, 100) == nullptr);
+        ZAM_FUZZ_CHECK(CapturedLogs().size() == 1 && CapturedLogs()[0].text == "DeSerialize: called with NULL pointer");
+        return 0;
+    }
+    if (size > 4096) {
         return 0;
     }
     const int held = static_cast<int>(size - 1);
@@ -58,27 +117,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::unique_ptr<unsigned char[]> frame(new unsigned char[size - 1]);
     std::copy(data + 1, data + size, frame.get());
     const int readable = std::max(length, 0);
+    const Outcome expected = Expected(frame.get(), readable); // the model may read what it is given
     ZAM_FUZZ_POISON(frame.get() + readable, static_cast<size_t>(held - readable));
-
     Message message;
-    try {
-        message.reset(LxTarvexDetectedMacMsg::DeSerialize(frame.get(), length));
-    } catch (const std::invalid_argument&) {
-        // A malformed image text: the one exception DeSerialize lets out.
-    }
+    const Outcome actual = Actual(frame.get(), length, message);
+    ZAM_FUZZ_UNPOISON(frame.get() + readable, static_cast<size_t>(held - readable));
+    ZAM_FUZZ_CHECK(actual.kind == expected.kind && actual.network == expected.network);
+    ZAM_FUZZ_CHECK(actual.text == expected.text && actual.logged == expected.logged);
     if (message != nullptr) {
-        ZAM_FUZZ_CHECK(length >= ImageOffset);
-        ZAM_FUZZ_CHECK(message->GetNetworkNumber() ==
-                       (LxIpcMsgUtil::ExtractInteger(frame.get() + NetworkOffset) & 0xFFFF));
-        if (const std::bitset<128>* image = message->GetActiveMacImage()) {
-            // Character k of the text is bit 127 - k.
-            const std::string text = image->to_string();
-            ZAM_FUZZ_CHECK(std::memcmp(frame.get() + ImageOffset + LxIpcMsgUtil::IntegerSize,
-                                       text.data(), text.size()) == 0);
-        }
         CheckRoundTrip(*message);
     }
-    ZAM_FUZZ_UNPOISON(frame.get() + readable, static_cast<size_t>(held - readable));
     ClearLogs(); // the capture keeps every line: keep memory flat over millions of runs
     return 0;
 }

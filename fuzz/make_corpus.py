@@ -57,6 +57,11 @@ def main():
         "text-nul-inside": b"\0" + frame(7, b"", param=word(128) + text[:5] + b"\0" + text[6:] + b"\0"),
         "truncated-20": b"\0" + full[:20],
         "negative-length-argument": b"\xff" + full[:30],
+        "held-to-the-network": bytes([len(full) - 16]) + full,
+        "held-to-before-the-nul": bytes([5]) + full,
+        "network-high-bits": b"\0" + full[:13] + bytes([0xAB, 0xCD]) + full[15:],
+        "text-empty": b"\0" + frame(7, b""),
+        "null-frame": b"",
     })
     for name, data in deserialize.items():
         write("fuzz_deserialize", name, data)

@@ -1,17 +1,22 @@
-// Client endpoint over the scripted session: the three reads of a reply, their failures,
-// the refused length fields, initialisation and SendRequest.
+// Client endpoint over the scripted session: the three reads of a reply, what they refuse and
+// log, the bytes DeSerialize is given, initialisation and SendRequest.
+#include "LogCapture.h"
 #include "LxTarvexDetectedMacMsg.h"
 #include "LxTarvexMuxMsgClient.h"
 #include "ScriptedSession.h"
 
 #include <gtest/gtest.h>
-
 #include <memory>
 
 namespace {
 
+using Reads = std::vector<ScriptedRead>;
+using ReadsMade = std::vector<std::pair<int, long>>; // bytes wanted, where they go
+
 const Bytes kFrame = FrameBytes(4242);
-const ScriptedRead kStart{0, Word(0xBEAD)}, kLength{0, Word(142)};
+const ScriptedRead kStart{0, Word(0xBEAD)};
+const ScriptedRead kLength{0, Word(142)};
+const ScriptedRead kRest{0, Bytes(kFrame.begin() + 8, kFrame.end())};
 
 class ClientTest : public ::testing::Test {
 protected:
@@ -20,70 +25,92 @@ protected:
         ASSERT_TRUE(m_client->InitTarvexMuxIpc());
     }
     void TearDown() override { delete m_client; }
-    // One ReadResponse over the scripted reads: did it give the message of kFrame?
-    bool Read(const Reads& reads) {
+    // One ReadResponse over the scripted reads, with calls and logs recorded afresh.
+    std::unique_ptr<LxTarvexDetectedMacMsg> Read(const Reads& reads) {
         Script().reads.assign(reads.begin(), reads.end());
-        Script().calls.clear(), ClearLogs();
-        const std::unique_ptr<LxTarvexDetectedMacMsg> msg(m_client->ReadResponse());
-        return msg && msg->GetNetworkNumber() == 4242;
+        Script().calls.clear();
+        ClearLogs();
+        return std::unique_ptr<LxTarvexDetectedMacMsg>(m_client->ReadResponse());
+    }
+    static ReadsMade Made() {
+        ReadsMade made;
+        for (const SessionCall& call : Script().calls) {
+            made.emplace_back(call.number, call.at);
+        }
+        return made;
     }
     LxTarvexMuxMsgClient* m_client = LxTarvexMuxMsgClient::GetInstance();
 };
 
-TEST_F(ClientTest, ReadsAnyReplyInThreeReadsWithCurrentTimeout) {
-    for (int timeout : {7, 2}) { // a new value applies at the next call; 2 is the default
-        LxTarvexMuxMsgClient::s_readTimeout = timeout; // and the start marker is not checked
-        EXPECT_TRUE(Read({{0, Word(1)}, kLength, {0, Bytes(kFrame.begin() + 8, kFrame.end())}}));
-        const std::string t = " " + std::to_string(timeout) + "s0ms";
-        EXPECT_EQ(Trace(), "ReadData 4@0" + t + "; ReadData 4@4" + t + "; ReadData 146@8" + t);
+TEST_F(ClientTest, ReadsAnyFrameInThreeReadsEachWaitingTheCurrentTimeout) {
+    for (const int timeout : {7, 2}) { // a new value applies from the next call on
+        LxTarvexMuxMsgClient::s_readTimeout = timeout;
+        const auto reply = Read({{0, Word(1)}, kLength, kRest}); // the start marker is not checked
+        EXPECT_TRUE(reply != nullptr && reply->GetNetworkNumber() == 4242);
+        EXPECT_EQ(Made(), (ReadsMade{{4, 0}, {4, 4}, {146, 8}}));
+        for (const SessionCall& read : Script().calls) {
+            EXPECT_EQ(read.seconds, timeout);
+            EXPECT_EQ(read.milliseconds, 0);
+        }
         EXPECT_EQ(LogTexts(), Strings{});
     }
 }
 
-TEST_F(ClientTest, FailedReadsAndRefusedLengthsGiveNull) {
-    const std::string read2 = "ReadData 4@0 2s0ms; ReadData 4@4 2s0ms";
+TEST_F(ClientTest, FailedReadsAndRefusedLengthsGiveNullWithTheirLogLine) {
     const std::string wait = "ReadResponse: Wait For Data status 2";
     const std::string refused = "ReadResponse: INVALID FRAME LENGTH: ";
-    const std::tuple<Reads, std::string, Strings> rows[] = {
-        {{{2}}, "ReadData 4@0 2s0ms", {}},
-        {{{17}}, "ReadData 4@0 2s0ms", {"ReadResponse: INVALID READ STATUS: 17"}},
-        {{kStart, {2}}, read2, {wait}},
-        {{kStart, kLength, {2}}, read2 + "; ReadData 146@8 2s0ms", {wait}},
-        {{kStart, {0, Word(181)}}, read2, {refused + "181"}},
-        {{kStart, {0, Word(-4)}}, read2, {refused + "-4"}},
-        {{kStart, {0, Word(100000)}}, read2, {refused + "100000"}},
+    const struct Case {
+        const char* what;
+        Reads reads;
+        size_t readsMade;
+        Strings logs;
+    } cases[] = {
+        {"nothing in time", {{2}}, 1, {}},
+        {"the first read fails", {{17}}, 1, {"ReadResponse: INVALID READ STATUS: 17"}},
+        {"no length in time", {kStart, {2}}, 2, {wait}},
+        {"no payload in time", {kStart, kLength, {2}}, 3, {wait}},
+        {"a length above 180", {kStart, {0, Word(181)}}, 2, {refused + "181"}},
+        {"a length of -4", {kStart, {0, Word(-4)}}, 2, {refused + "-4"}},
     };
-    for (const auto& [reads, trace, logs] : rows) {
-        EXPECT_FALSE(Read(reads));
-        EXPECT_EQ(Trace(), trace);
-        EXPECT_EQ(LogTexts(), logs);
+    for (const Case& c : cases) {
+        EXPECT_EQ(Read(c.reads), nullptr) << c.what;
+        EXPECT_EQ(Script().calls.size(), c.readsMade) << c.what;
+        EXPECT_EQ(LogTexts(), c.logs) << c.what;
     }
 }
 
-TEST_F(ClientTest, ReadsThatStoreNothingTakeTheLengthFromAZeroedBuffer) {
-    // A whole reply first, so that the stack holds its length field where the buffer lies.
-    EXPECT_TRUE(Read({kStart, kLength, {0, Bytes(kFrame.begin() + 8, kFrame.end())}}));
-    EXPECT_FALSE(Read({{0}, {0}, {0}})); // status 0, no byte stored: length 0
-    EXPECT_EQ(Trace(), "ReadData 4@0 2s0ms; ReadData 4@4 2s0ms; ReadData 4@8 2s0ms");
+// DeSerialize gets only bytes the reads stored: reads that store nothing leave the buffer
+// zeroed (a length of 0, so the third read asks for the end marker alone), and a count above
+// what was asked for counts the bytes asked for (the text ending with them is cut short, not
+// read on into the buffer).
+TEST_F(ClientTest, OnlyBytesStoredAndAskedForAreTakenAsTheFrame) {
+    EXPECT_NE(Read({kStart, kLength, kRest}), nullptr); // leaves a length on the stack
+    EXPECT_EQ(Read({{0}, {0}, {0}}), nullptr);
+    EXPECT_EQ(Made(), (ReadsMade{{4, 0}, {4, 4}, {4, 8}}));
+    Bytes rest = {1};
+    for (const Bytes& part : {Word(2), Word(7), Word(5), Bytes{'1', '0', '1', '0', '1'}}) {
+        rest.insert(rest.end(), part.begin(), part.end());
+    }
+    EXPECT_EQ(Read({kStart, {0, Word(14)}, {0, rest, 100}}), nullptr);
+    EXPECT_EQ(Made().back(), (std::pair<int, long>{18, 8}));
 }
 
-TEST_F(ClientTest, InitIsDoneOnceAndRetriedAfterFailure) {
+TEST_F(ClientTest, InitIsDoneOnceAndTriedAgainAfterAFailure) {
     Script().calls.clear();
     EXPECT_TRUE(m_client->InitTarvexMuxIpc());
     EXPECT_EQ(m_client->SendRequest(nullptr), 5);
-    EXPECT_EQ(Trace(), ""); // no second session, no IPC call for a null message
+    EXPECT_EQ(Ops(), Strings{}); // no second session, no IPC call for a null message
     delete m_client;
     m_client = LxTarvexMuxMsgClient::GetInstance();
-    EXPECT_FALSE(Read({kStart})); // before init: no read
+    EXPECT_EQ(Read({kStart}), nullptr); // before initialisation: logged, nothing read
     Script().openReadStatus = 13;
     EXPECT_FALSE(m_client->InitTarvexMuxIpc());
     Script().openReadStatus = 0;
     EXPECT_TRUE(m_client->InitTarvexMuxIpc());
-    const std::string open = "new TarMuxMsgClientIpc 0; OpenReadFifo TarMuxMsgClientIpc 0777";
-    EXPECT_EQ(Trace(), open + "; delete; " + open);
+    EXPECT_EQ(Ops(), (Strings{"new", "OpenReadFifo", "delete", "new", "OpenReadFifo"}));
+    EXPECT_EQ(Script().calls[0].number, 0); // the client's close-confirm value
     EXPECT_EQ(LogTexts(), (Strings{"ReadResponse: IPC request failed.",
-                                   "InitTarvexMuxIpc: Failed to open IPC FIFO: "
-                                   "TarMuxMsgClientIpc  sessionStatus: 13"}));
+                                   "InitTarvexMuxIpc: Failed to open IPC FIFO: TarMuxMsgClientIpc  sessionStatus: 13"}));
 }
 
 } // namespace

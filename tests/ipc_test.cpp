@@ -1,10 +1,10 @@
-// IPC stand-in tests: encodings, and FIFO sessions over real FIFOs in a fresh directory.
+// Our IPC stand-in: its encodings, and FIFO sessions over real FIFOs in a fresh directory.
 #include "LxIpcFifoSession.h"
 #include "LxIpcMsgUtil.h"
 #include "TempFifoDir.h"
 
+#include <climits>
 #include <csignal>
-#include <cstdio>
 #include <ctime>
 #include <fcntl.h>
 #include <fstream>
@@ -13,13 +13,13 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
-#include <tuple>
 #include <unistd.h>
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
-constexpr auto kNoConfirm = LxIpcFifoSession::IpcCloseNoConfirm;
+constexpr auto kServer = LxIpcFifoSession::IpcCloseConfirmReadWrite;
+constexpr auto kClient = LxIpcFifoSession::IpcCloseNoConfirm;
 
 double Now(clockid_t clock) {
     timespec t{};
@@ -36,98 +36,92 @@ int Inheritable() {
     return count;
 }
 
-// Inode, type and permissions, and size of each entry, symbolic links not followed.
-std::string Snapshot(const TempFifoDir& dir) {
-    std::string all;
-    for (const char* name : {"fifo", "file", "to-fifo", "to-file"}) {
-        struct stat info {};
-        lstat(dir.PathOf(name).c_str(), &info);
-        all += std::to_string(info.st_ino) + " " + std::to_string(info.st_mode) + " " +
-               std::to_string(info.st_size) + "; ";
-    }
-    return all;
+std::string Text(const unsigned char* bytes, int count) {
+    return std::string(reinterpret_cast<const char*>(bytes), static_cast<size_t>(count));
 }
+
+// A reader, and a writer that has its read FIFO's peer open.
+struct Pair : ::testing::Test {
+    void SetUp() override {
+        ASSERT_EQ(m_server.OpenReadFifo("srv", 0600), IpcStatusOk);
+        ASSERT_EQ(m_client.OpenWriteFifo("srv"), IpcStatusOk);
+    }
+    int Write(const std::string& text) {
+        return m_client.WriteData(reinterpret_cast<const unsigned char*>(text.data()),
+                                  static_cast<int>(text.size()));
+    }
+    // What a read of `wanted` bytes waiting `ms` returns; "status 2" when nothing came.
+    std::string Read(int wanted, int ms) {
+        unsigned char buffer[64];
+        int got = -1;
+        const int status = m_server.ReadData(buffer, wanted, &got, ms / 1000, ms % 1000);
+        return status == IpcStatusOk ? Text(buffer, got) : "status " + std::to_string(status);
+    }
+    TempFifoDir m_dir;
+    LxIpcFifoSession m_server{"srv", kServer};
+    LxIpcFifoSession m_client{"cli", kClient};
+};
 
 } // namespace
 
-TEST(IpcCodec, IntegersAreBigEndianAtAnyOffsetAndStringParamsAreChecked) {
+TEST(IpcCodec, IntegersTakeFourBigEndianBytesAtAnyOffsetAndTextsTheirLengthAndNul) {
     LxIpcMsgBuffer buffer(2); // grows past its initial room
     buffer.sputc(0x7E);
     LxIpcMsgUtil::PutInteger(&buffer, -2);
     LxIpcMsgUtil::PutStringParam(&buffer, "ab");
-    const Bytes expected{0x7E, 0xFF, 0xFF, 0xFF, 0xFE, 0, 0, 0, 2, 'a', 'b', 0};
-    ASSERT_EQ(Bytes(buffer.GetBuf(), buffer.GetBuf() + buffer.GetLength()), expected);
-    EXPECT_EQ(LxIpcMsgUtil::ExtractInteger(Bytes{9, 1, 2, 3, 4}.data() + 1), 0x01020304);
-    // Whether extraction accepts the parameter, and what MeasureStringParam says it reads:
-    // the length field alone when that is refused; -1 when a byte less is available.
-    const std::tuple<Bytes, bool, int> cases[] = {
-        {{0, 0, 0, 2, 'a', 'b', 0}, true, 7},    {{0, 0, 0, 0, 0}, true, 5},
-        {{0xFF, 0xFF, 0xFF, 0xFF, 0}, false, 4}, {{0, 1, 0, 0, 0}, false, 4},
-        {{0, 0, 0, 2, 'a', 'b', 'c'}, false, 7}, {{0, 0, 0, 2, 'a', 0, 0}, false, 7},
-    };
-    for (const auto& [param, valid, reads] : cases) {
-        unsigned char text[8], *out = text;
-        const unsigned char* cursor = param.data();
-        EXPECT_EQ(LxIpcMsgUtil::ExtractStringParam(&cursor, &out, false) == 0, valid) << reads;
-    }
+    LxIpcMsgUtil::PutIntegerAt(&buffer, 5, 0x01020304);
+    const Bytes expected{0x7E, 0xFF, 0xFF, 0xFF, 0xFE, 1, 2, 3, 4, 'a', 'b', 0};
+    EXPECT_EQ(Bytes(buffer.GetBuf(), buffer.GetBuf() + buffer.GetLength()), expected);
+    EXPECT_EQ(LxIpcMsgUtil::ExtractInteger(buffer.GetBuf() + 1), -2);
+    EXPECT_EQ(LxIpcMsgUtil::ExtractInteger(buffer.GetBuf() + 5), 0x01020304);
 }
 
-// Each path refused and left as it was; then reads (idle ones waiting their time without
-// spinning, before and after a writer came and went), states, FD_CLOEXEC, and a write whose
-// reader has gone.
-TEST(IpcFifoSession, RefusesUnusablePathsWaitsWithoutSpinningAndFailsWritesWithoutSignals) {
+TEST(IpcFifoPath, NamesThatLeaveTheDirectoryAndPathsTooLongAreRefused) {
     TempFifoDir dir;
-    LxIpcFifoSession server("srv", LxIpcFifoSession::IpcCloseConfirmReadWrite);
-    LxIpcFifoSession client("cli", kNoConfirm);
-    ASSERT_EQ(mkfifo(dir.PathOf("fifo").c_str(), 0600), 0); // nobody reads it
+    LxIpcFifoSession session("own", kClient);
+    for (const char* name : {"", ".", "..", "a/b"}) {
+        EXPECT_EQ(session.OpenReadFifo(name, 0600), IpcStatusBadArgument) << name;
+    }
+    // The longest path that fits PATH_MAX reaches the file system (whose names are shorter).
+    const size_t room = PATH_MAX - dir.Path().size() - 1;
+    EXPECT_EQ(session.OpenReadFifo(std::string(room, 'n').c_str(), 0600), IpcStatusBadArgument);
+    EXPECT_EQ(session.OpenReadFifo(std::string(room - 1, 'n').c_str(), 0600), IpcStatusCreateFailed);
+}
+
+TEST(IpcFifoPath, AnEmptyDirectoryVariableMeansTmp) {
+    setenv("ZAMIPC_FIFO_DIR", "", 1);
+    const std::string name = "zam-ipc-test-" + std::to_string(getpid());
+    LxIpcFifoSession session(name.c_str(), kClient);
+    EXPECT_EQ(session.OpenReadFifo(name.c_str(), 0600), IpcStatusOk);
+    struct stat node {};
+    EXPECT_EQ(lstat(("/tmp/" + name).c_str(), &node), 0);
+    EXPECT_TRUE(S_ISFIFO(node.st_mode));
+    unlink(("/tmp/" + name).c_str());
+    unsetenv("ZAMIPC_FIFO_DIR");
+}
+
+// Files, links (to a FIFO that is read, too) and FIFOs without reader: each refused with its
+// own status, none changed.
+TEST(IpcFifoSession, RefusesWhatIsNotAnOpenFifoAndLeavesItAsItWas) {
+    TempFifoDir dir;
+    LxIpcFifoSession reader("fifo", kClient);
+    ASSERT_EQ(reader.OpenReadFifo("fifo", 0600), IpcStatusOk);
+    ASSERT_EQ(mkfifo(dir.PathOf("idle").c_str(), 0600), 0); // nobody reads it
     std::ofstream(dir.PathOf("file")) << "keep";
     ASSERT_EQ(symlink("fifo", dir.PathOf("to-fifo").c_str()), 0);
     ASSERT_EQ(symlink("file", dir.PathOf("to-file").c_str()), 0);
-    const std::string before = Snapshot(dir);
-    const int inheritable = Inheritable();
-    EXPECT_EQ(client.OpenWriteFifo("fifo"), IpcStatusNoReader);
-    EXPECT_EQ(client.OpenWriteFifo("missing"), IpcStatusNoFifo);
+    LxIpcFifoSession session("own", kClient);
+    EXPECT_EQ(session.OpenWriteFifo("idle"), IpcStatusNoReader);
+    EXPECT_EQ(session.OpenWriteFifo("missing"), IpcStatusNoFifo);
     for (const char* name : {"file", "to-fifo", "to-file"}) {
-        EXPECT_EQ(client.OpenReadFifo(name, 0666), IpcStatusNotFifo) << name;
-        EXPECT_EQ(client.OpenWriteFifo(name), IpcStatusNotFifo) << name;
+        EXPECT_EQ(session.OpenReadFifo(name, 0666), IpcStatusNotFifo) << name;
+        EXPECT_EQ(session.OpenWriteFifo(name), IpcStatusNotFifo) << name;
     }
-    EXPECT_EQ(Snapshot(dir), before);
-    ASSERT_EQ(mkfifo(dir.PathOf("foreign").c_str(), 0666), 0); // as if made by another user
-    if (geteuid() == 0 && chown(dir.PathOf("foreign").c_str(), 65534, 65534) == 0) {
-        EXPECT_EQ(client.OpenReadFifo("foreign", 0600), IpcStatusNotOwner);
-    }
-    // A read of `wanted` bytes waiting at most `ms`; its wall time within [least, most).
-    auto read = [&](int wanted, int ms, int status, const char* bytes, double least, double most) {
-        unsigned char buffer[64];
-        const double wall0 = Now(CLOCK_MONOTONIC), cpu0 = Now(CLOCK_PROCESS_CPUTIME_ID);
-        int got = -1;
-        EXPECT_EQ(server.ReadData(buffer, wanted, &got, ms / 1000, ms % 1000), status);
-        const double wall = Now(CLOCK_MONOTONIC) - wall0;
-        EXPECT_EQ(std::string(buffer, buffer + std::max(got, 0)), bytes);
-        EXPECT_TRUE(wall >= least && wall < most) << wall;
-        EXPECT_LT(Now(CLOCK_PROCESS_CPUTIME_ID) - cpu0, 0.02 + wall / 10); // no busy wait
-    };
-    ASSERT_EQ(server.OpenReadFifo("srv", 0600), IpcStatusOk);
-    read(8, 200, IpcStatusTimeout, "", 0.19, 2.0);
-    ASSERT_EQ(client.OpenReadFifo("cli", 0600), IpcStatusOk);
-    EXPECT_EQ(client.GetSessionState(), IpcStateReadOpen);
-    ASSERT_EQ(client.OpenWriteFifo("srv"), IpcStatusOk);
-    EXPECT_EQ(client.GetSessionState(), IpcStateWriteOpen);
-    EXPECT_EQ(Inheritable(), inheritable); // none of the FIFO descriptors
-    ASSERT_EQ(client.WriteData(reinterpret_cast<const unsigned char*>("0123456789"), 10), 0);
-    read(4, 5000, IpcStatusOk, "0123", 0, 1.0);
-    read(64, 5000, IpcStatusOk, "456789", 0, 1.0);
-    client.CloseWriteFifo();
-    EXPECT_EQ(client.GetSessionState(), IpcStateReadOpen);
-    read(8, 200, IpcStatusTimeout, "", 0.19, 2.0);
-    ASSERT_EQ(client.OpenWriteFifo("srv"), IpcStatusOk);
-    server.CloseReadFifo();
-    EXPECT_EQ(client.WriteData(Bytes{1, 2, 3, 4}.data(), 4), IpcStatusPeerGone);
-    // Still here, and SIGPIPE is neither caught, ignored nor blocked (so none is pending).
-    struct sigaction action {};
-    sigset_t blocked;
-    ASSERT_EQ(sigaction(SIGPIPE, nullptr, &action) + sigprocmask(SIG_BLOCK, nullptr, &blocked), 0);
-    EXPECT_TRUE(action.sa_handler == SIG_DFL && !sigismember(&blocked, SIGPIPE));
+    std::ifstream file(dir.PathOf("file"));
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "keep");
+    struct stat node {};
+    EXPECT_TRUE(lstat(dir.PathOf("to-fifo").c_str(), &node) == 0 && S_ISLNK(node.st_mode));
+    EXPECT_EQ(session.GetSessionState(), IpcStateClosed);
 }
 
 // Refused by what the path holds, not by the errno of a failed open: a socket under a FIFO's
@@ -135,10 +129,10 @@ TEST(IpcFifoSession, RefusesUnusablePathsWaitsWithoutSpinningAndFailsWritesWitho
 // first is not ours whatever its mode (not "open failed").
 TEST(IpcFifoSession, SocketsAndForeignFifosOfAnyModeGetTheirOwnStatus) {
     TempFifoDir dir;
-    LxIpcFifoSession session("own", kNoConfirm);
+    LxIpcFifoSession session("own", kClient);
     const int sock = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un address = {AF_UNIX, {}};
-    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", dir.PathOf("sock").c_str());
+    dir.PathOf("sock").copy(address.sun_path, sizeof address.sun_path - 1);
     ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     EXPECT_EQ(session.OpenReadFifo("sock", 0600), IpcStatusNotFifo);
     EXPECT_EQ(session.OpenWriteFifo("sock"), IpcStatusNotFifo);
@@ -158,12 +152,67 @@ TEST(IpcFifoSession, SocketsAndForeignFifosOfAnyModeGetTheirOwnStatus) {
         int refused = 0;
         for (const mode_t mode : modes) {
             const std::string name = std::to_string(mode);
-            refused += setuid(65534) == 0 && session.OpenReadFifo(name.c_str(), 0600) ==
-                                                   IpcStatusNotOwner;
+            refused += setuid(65534) == 0 &&
+                       session.OpenReadFifo(name.c_str(), 0600) == IpcStatusNotOwner;
         }
         _exit(refused);
     }
     int status = -1;
     ASSERT_EQ(waitpid(victim, &status, 0), victim);
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 4);
+}
+
+// An idle read waits its time and reports 2 without spinning, before and after a writer
+// came and went (no end-of-file storm); data is returned as soon as it is there.
+TEST_F(Pair, ReadsWaitTheirTimeWithoutSpinningAndReturnAsSoonAsDataIsThere) {
+    for (const bool written : {false, true}) {
+        if (written) {
+            ASSERT_EQ(Write("0123456789"), IpcStatusOk);
+            EXPECT_EQ(Read(4, 5000), "0123");
+            EXPECT_EQ(Read(64, 5000), "456789");
+            m_client.CloseWriteFifo();
+        }
+        const double wall = Now(CLOCK_MONOTONIC);
+        const double cpu = Now(CLOCK_PROCESS_CPUTIME_ID);
+        EXPECT_EQ(Read(8, 200), "status 2");
+        EXPECT_GE(Now(CLOCK_MONOTONIC) - wall, 0.19);
+        EXPECT_LT(Now(CLOCK_PROCESS_CPUTIME_ID) - cpu, 0.05);
+    }
+}
+
+// The new FIFO is opened before the old one is closed, so a failed open (here: another
+// reader holds the FIFO) leaves the session reading what it had, the bytes waiting in it too.
+TEST_F(Pair, AFailedOpenOfAnotherFifoKeepsReadingTheOneItHad) {
+    LxIpcFifoSession holder("other", kServer);
+    ASSERT_EQ(holder.OpenReadFifo("other", 0600), IpcStatusOk);
+    ASSERT_EQ(Write("kept"), IpcStatusOk);
+    m_client.CloseWriteFifo(); // no other end open but the reader's own
+    EXPECT_EQ(m_server.OpenReadFifo("other", 0600), IpcStatusBusy);
+    EXPECT_EQ(m_server.GetSessionState(), IpcStateReadOpen);
+    EXPECT_EQ(Read(4, 1000), "kept");
+}
+
+TEST_F(Pair, StatesFollowWhatIsOpenAndNoDescriptorIsInherited) {
+    EXPECT_EQ(m_server.GetSessionState(), IpcStateReadOpen);
+    EXPECT_EQ(m_client.GetSessionState(), IpcStateWriteOpen);
+    const int inheritable = Inheritable();
+    ASSERT_EQ(m_client.OpenReadFifo("cli", 0600), IpcStatusOk);
+    EXPECT_EQ(m_client.GetSessionState(), IpcStateWriteOpen);
+    EXPECT_EQ(Inheritable(), inheritable);
+    m_client.CloseWriteFifo();
+    EXPECT_EQ(m_client.GetSessionState(), IpcStateReadOpen);
+    m_client.CloseReadFifo();
+    EXPECT_EQ(m_client.GetSessionState(), IpcStateClosed);
+}
+
+// The process lives on, its SIGPIPE neither caught, ignored nor blocked (so none pending).
+TEST_F(Pair, AReaderThatWentAwayGivesPeerGoneAndLeavesSignalsAlone) {
+    m_server.CloseReadFifo();
+    EXPECT_EQ(Write("lost"), IpcStatusPeerGone);
+    struct sigaction action {};
+    sigset_t blocked;
+    ASSERT_EQ(sigaction(SIGPIPE, nullptr, &action), 0);
+    ASSERT_EQ(sigprocmask(SIG_BLOCK, nullptr, &blocked), 0);
+    EXPECT_EQ(action.sa_handler, SIG_DFL);
+    EXPECT_FALSE(sigismember(&blocked, SIGPIPE));
 }

@@ -1,45 +1,41 @@
-// Scripted LxIpcFifoSession: same class and layout, definitions of the test's own.
+// The scripted LxIpcFifoSession: the platform class's operations, defined by the tests.
 #include "ScriptedSession.h"
 
+#include "LogCapture.h"
 #include "LxIpcFifoSession.h"
 
 #include <algorithm>
-#include <iterator>
-#include <sstream>
 
-// Records a call: `op` and the text of its arguments.
-template <typename... Args> static SessionCall& Record(const char* op, const Args&... args) {
-    std::ostringstream text;
-    ((text << op) << ... << args);
-    Script().calls.push_back({op, text.str()});
+namespace {
+
+SessionCall& Record(const std::string& op, const std::string& fifo = "", int number = 0) {
+    Script().calls.push_back({op, fifo, number});
     return Script().calls.back();
 }
+
+} // namespace
 
 SessionScript& Script() {
     static SessionScript script;
     return script;
 }
 
-std::vector<SessionCall> CallsOf(const std::string& op) {
-    std::vector<SessionCall> found;
-    std::copy_if(Script().calls.begin(), Script().calls.end(), std::back_inserter(found),
-                 [&op](const SessionCall& call) { return call.op == op; });
-    return found;
+void ResetScript() {
+    Script() = SessionScript();
 }
 
-std::string Trace() {
-    std::string trace;
+Strings Ops() {
+    Strings ops;
     for (const SessionCall& call : Script().calls) {
-        trace += (trace.empty() ? "" : "; ") + call.text;
+        ops.push_back(call.op);
     }
-    return trace;
+    return ops;
 }
 
 Strings LogTexts() {
     Strings texts;
     for (const LogLine& line : CapturedLogs()) {
-        const bool endpoint = line.severity == 3 && line.source.rfind("LxTarvexMuxMsg", 0) == 0;
-        texts.push_back((endpoint ? "" : "?") + line.text);
+        texts.push_back((line.severity == 3 ? "" : "?") + line.text);
     }
     return texts;
 }
@@ -47,7 +43,7 @@ Strings LogTexts() {
 LxIpcFifoSession::LxIpcFifoSession(const char* name, IpcCloseConfirmBehavior behavior)
     : m_readFd(-1) {
     Script().session = this;
-    Record("new", ' ', name, ' ', behavior);
+    Record("new", name, behavior);
 }
 
 LxIpcFifoSession::~LxIpcFifoSession() {
@@ -55,7 +51,7 @@ LxIpcFifoSession::~LxIpcFifoSession() {
 }
 
 int LxIpcFifoSession::OpenReadFifo(const char* name, unsigned int mode) {
-    Record("OpenReadFifo", ' ', name, " 0", std::oct, mode);
+    Record("OpenReadFifo", name, static_cast<int>(mode));
     m_readFd = Script().openReadStatus == 0 ? 1 : m_readFd;
     SetSessionState(m_readFd >= 0 ? IpcStateReadOpen : IpcStateClosed);
     return Script().openReadStatus;
@@ -68,7 +64,7 @@ void LxIpcFifoSession::CloseReadFifo() {
 }
 
 int LxIpcFifoSession::OpenWriteFifo(const char* name) {
-    Record("OpenWriteFifo", ' ', name);
+    Record("OpenWriteFifo", name);
     SetSessionState(Script().openWriteStatus == 0 ? IpcStateWriteOpen : GetSessionState());
     return Script().openWriteStatus;
 }
@@ -84,21 +80,25 @@ int LxIpcFifoSession::GetReadDescriptor() const {
 
 int LxIpcFifoSession::ReadData(unsigned char* buffer, int wanted, int* got, int seconds,
                                int milliseconds) {
-    const std::vector<SessionCall> before = CallsOf("ReadData");
-    const long offset = buffer - (before.empty() ? buffer : before[0].where);
-    SessionCall& call =
-        Record("ReadData", ' ', wanted, '@', offset, ' ', seconds, 's', milliseconds, "ms");
-    call.arg = wanted, call.where = buffer;
+    if (Script().firstReadBuffer == nullptr) {
+        Script().firstReadBuffer = buffer;
+    }
+    SessionCall& call = Record("ReadData", "", wanted);
+    call.at = buffer - Script().firstReadBuffer;
+    call.seconds = seconds;
+    call.milliseconds = milliseconds;
     ScriptedRead read{2};
     if (!Script().reads.empty()) {
-        read = Script().reads.front(), Script().reads.pop_front();
+        read = Script().reads.front();
+        Script().reads.pop_front();
     }
-    std::copy_n(read.bytes.begin(), std::min<long>(read.bytes.size(), wanted), buffer);
-    *got = read.got >= 0 ? read.got : static_cast<int>(read.bytes.size());
+    const auto stored = std::min<size_t>(read.bytes.size(), static_cast<size_t>(wanted));
+    std::copy_n(read.bytes.begin(), stored, buffer);
+    *got = read.got >= 0 ? read.got : static_cast<int>(stored);
     return read.status;
 }
 
 int LxIpcFifoSession::WriteData(const unsigned char* buffer, int count) {
-    Record("WriteData", ' ', count).data.assign(buffer, buffer + count);
+    Record("WriteData", "", count).data.assign(buffer, buffer + count);
     return Script().writeStatus;
 }

@@ -1,4 +1,4 @@
-// A global operator new that counts: allocations (and bytes) made by any code of the
+// For bench_alloc: a global operator new that counts: allocations (and bytes) made by any code of the
 // process, the shared libraries included, since the program's operator new replaces theirs.
 #ifndef ZAM_TESTING_COUNTING_ALLOCATOR_H
 #define ZAM_TESTING_COUNTING_ALLOCATOR_H
