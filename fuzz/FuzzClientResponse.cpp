@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const std::unique_ptr<LxTarvexMuxMsgClient> client(LxTarvexMuxMsgClient::GetInstance());
     ZAM_FUZZ_CHECK(client->InitTarvexMuxIpc());
-    Script().calls.clear();
+    ClearCalls();
     Message message;
     try {
         message.reset(client->ReadResponse());

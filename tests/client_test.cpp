@@ -28,7 +28,7 @@ protected:
     // One ReadResponse over the scripted reads, with calls and logs recorded afresh.
     std::unique_ptr<LxTarvexDetectedMacMsg> Read(const Reads& reads) {
         Script().reads.assign(reads.begin(), reads.end());
-        Script().calls.clear();
+        ClearCalls();
         ClearLogs();
         return std::unique_ptr<LxTarvexDetectedMacMsg>(m_client->ReadResponse());
     }
@@ -96,7 +96,7 @@ TEST_F(ClientTest, OnlyBytesStoredAndAskedForAreTakenAsTheFrame) {
 }
 
 TEST_F(ClientTest, InitIsDoneOnceAndTriedAgainAfterAFailure) {
-    Script().calls.clear();
+    ClearCalls();
     EXPECT_TRUE(m_client->InitTarvexMuxIpc());
     EXPECT_EQ(m_client->SendRequest(nullptr), 5);
     EXPECT_EQ(Ops(), Strings{}); // no second session, no IPC call for a null message

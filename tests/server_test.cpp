@@ -35,7 +35,7 @@ protected:
         ClearLogs();
         m_server = LxTarvexMuxMsgServer::GetInstance();
         ASSERT_TRUE(m_server->InitTarvexMuxMsgServer());
-        Script().calls.clear();
+        ClearCalls();
     }
     // One ReadFromClient per scripted read; only the last may return a message.
     Msg Feed(const Reads& reads) {
@@ -169,7 +169,7 @@ TEST_F(ServerTest, InitKeepsAWorkingSessionAndDropsOnlyAFailedNewOne) {
     EXPECT_EQ(Ops(), (Strings{"CloseReadFifo", "OpenReadFifo"}));
     delete m_server;
     m_server = LxTarvexMuxMsgServer::GetInstance();
-    Script().calls.clear();
+    ClearCalls();
     ClearLogs();
     EXPECT_EQ(m_server->ReadFromClient(), nullptr); // no session yet: nothing read
     Script().openReadStatus = 13;

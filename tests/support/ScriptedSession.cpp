@@ -24,6 +24,11 @@ void ResetScript() {
     Script() = SessionScript();
 }
 
+void ClearCalls() {
+    Script().calls.clear();
+    Script().firstReadBuffer = nullptr;
+}
+
 Strings Ops() {
     Strings ops;
     for (const SessionCall& call : Script().calls) {

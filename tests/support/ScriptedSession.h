@@ -24,7 +24,7 @@ struct SessionCall {
     std::string fifo; // new, OpenReadFifo, OpenWriteFifo: the FIFO name
     int number = 0;   // new: close-confirm value; OpenReadFifo: mode; ReadData: bytes wanted;
                       // WriteData: bytes written
-    long at = 0;      // ReadData: where it stores, from the buffer of the script's first read
+    long at = 0;      // ReadData: where it stores, from the buffer of the first read recorded
     int seconds = 0;  // ReadData: the two timing words
     int milliseconds = 0;
     Bytes data; // WriteData: the bytes
@@ -42,6 +42,8 @@ struct SessionScript {
 };
 SessionScript& Script();
 void ResetScript();
+// Forgets the calls made so far; the next read's buffer is where offsets count from.
+void ClearCalls();
 Strings Ops(); // the operations called so far, in order
 
 // The lines logged since ClearLogs(); one not of severity 3 is marked "?".
