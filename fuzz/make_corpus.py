@@ -53,6 +53,7 @@ def main():
         "text-129": b"\0" + frame(7, text + b"1"),
         "text-length-negative": b"\0" + frame(7, b"", param=word(-1) + b"\0"),
         "text-length-huge": b"\0" + frame(7, b"", param=word(0x7FFFFFFF) + text),
+        "text-length-1000": b"\0" + frame(7, b"", param=word(1000) + text + text),
         "text-no-terminator": b"\0" + frame(7, b"", param=word(128) + text + b"x"),
         "text-nul-inside": b"\0" + frame(7, b"", param=word(128) + text[:5] + b"\0" + text[6:] + b"\0"),
         "truncated-20": b"\0" + full[:20],
