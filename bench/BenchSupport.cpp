@@ -12,6 +12,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <memory>
@@ -248,6 +249,26 @@ int ParseCount(const char* text, const char* option, long max) {
         std::exit(2);
     }
     return static_cast<int>(value);
+}
+
+void ParseBenchOptions(int argc, char** argv, const std::vector<BenchOption>& options,
+                       const char* usage) {
+    for (int i = 1; i < argc; ++i) {
+        const BenchOption* found = nullptr;
+        for (const BenchOption& option : options) {
+            found = std::strcmp(argv[i], option.name) == 0 ? &option : found;
+        }
+        if (found == nullptr || i + 1 == argc) {
+            std::fprintf(stderr, "usage: %s %s\n", argv[0], usage);
+            std::exit(2);
+        }
+        ++i;
+        if (found->count != nullptr) {
+            *found->count = ParseCount(argv[i], found->name, found->max);
+        } else {
+            *found->text = argv[i];
+        }
+    }
 }
 
 } // namespace zam::bench

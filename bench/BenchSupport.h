@@ -26,6 +26,18 @@ std::vector<unsigned char> SampleFrame();
 // The value of a numeric option, 1..max; exits with status 2 and a message otherwise.
 int ParseCount(const char* text, const char* option, long max);
 
+// One "--name VALUE" option of a benchmark program: a count 1..max, or a text.
+struct BenchOption {
+    const char* name;
+    int* count;
+    long max;
+    std::string* text;
+};
+
+// Sets the options given in argv[1..]; anything else prints `usage` and exits with status 2.
+void ParseBenchOptions(int argc, char** argv, const std::vector<BenchOption>& options,
+                       const char* usage);
+
 // CLOCK_MONOTONIC in nanoseconds.
 long long NowNs();
 

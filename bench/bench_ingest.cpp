@@ -141,17 +141,10 @@ struct Config {
 int main(int argc, char** argv) {
     int rounds = 9;
     int windowMs = 400;
-    for (int i = 1; i < argc; ++i) {
-        const std::string option = argv[i];
-        if (i + 1 < argc && option == "--rounds") {
-            rounds = ParseCount(argv[++i], "--rounds", 100000);
-        } else if (i + 1 < argc && option == "--window-ms") {
-            windowMs = ParseCount(argv[++i], "--window-ms", 100000);
-        } else {
-            std::fprintf(stderr, "usage: %s [--rounds N] [--window-ms N]\n", argv[0]);
-            return 2;
-        }
-    }
+    ParseBenchOptions(argc, argv,
+                      {{"--rounds", &rounds, 100000, nullptr},
+                       {"--window-ms", &windowMs, 100000, nullptr}},
+                      "[--rounds N] [--window-ms N]");
 
     std::vector<Config> configs = {{1, true}, {1, false}, {4, true}, {4, false}};
     for (int round = 0; round < rounds; ++round) {

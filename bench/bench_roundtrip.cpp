@@ -299,19 +299,11 @@ int main(int argc, char** argv) {
     int rounds = 10;
     int count = 2000;
     std::string keys = "abcd";
-    for (int i = 1; i < argc; ++i) {
-        const std::string option = argv[i];
-        if (i + 1 < argc && option == "--rounds") {
-            rounds = ParseCount(argv[++i], "--rounds", 10000000);
-        } else if (i + 1 < argc && option == "--count") {
-            count = ParseCount(argv[++i], "--count", 10000000);
-        } else if (i + 1 < argc && option == "--variants") {
-            keys = argv[++i];
-        } else {
-            std::fprintf(stderr, "usage: %s [--rounds N] [--count N] [--variants abcd]\n", argv[0]);
-            return 2;
-        }
-    }
+    ParseBenchOptions(argc, argv,
+                      {{"--rounds", &rounds, 10000000, nullptr},
+                       {"--count", &count, 10000000, nullptr},
+                       {"--variants", nullptr, 0, &keys}},
+                      "[--rounds N] [--count N] [--variants abcd]");
 
     alarm(kRunLimitSeconds); // a stuck peer ends the run (the servers follow by PDEATHSIG)
     TempFifoDir dir;

@@ -122,17 +122,10 @@ void Soak(Run& run, int frames) {
 int main(int argc, char** argv) {
     int frames = 100000;
     int junkWrites = 100;
-    for (int i = 1; i < argc; ++i) {
-        const std::string option = argv[i];
-        if (i + 1 < argc && option == "--frames") {
-            frames = ParseCount(argv[++i], "--frames", 100000000);
-        } else if (i + 1 < argc && option == "--junk") {
-            junkWrites = ParseCount(argv[++i], "--junk", 100000);
-        } else {
-            std::fprintf(stderr, "usage: %s [--frames N] [--junk N]\n", argv[0]);
-            return 2;
-        }
-    }
+    ParseBenchOptions(argc, argv,
+                      {{"--frames", &frames, 100000000, nullptr},
+                       {"--junk", &junkWrites, 100000, nullptr}},
+                      "[--frames N] [--junk N]");
     junkWrites = std::min(junkWrites, frames);
 
     Run runs[] = {{"clean", 0, 0, 0.0}, {"junk", junkWrites, 0, 0.0}};
