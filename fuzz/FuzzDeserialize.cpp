@@ -10,6 +10,7 @@
 // poisoned under ASan, since DeSerialize promises to read none of them. An empty input checks
 // the null frame.
 #include "FuzzCheck.h"
+#include "FuzzOutcome.h"
 #include "LogCapture.h"
 #include "LxIpcMsgBuffer.h"
 #include "LxIpcMsgUtil.h"
@@ -29,28 +30,26 @@ namespace {
 
 using Message = std::unique_ptr<LxTarvexDetectedMacMsg>;
 
-struct Outcome {
-    enum Kind { Null, Report, Raises } kind = Null;
-    int network = 0;
-    std::string text;    // the image text, "" for none
-    bool logged = false; // "Invalid string parameter"
-};
-
 // The model: DeSerialize reads the string parameter from the bytes held after offset 17
-// (at most a 192-byte frame's), with zeros after them.
-Outcome Expected(const unsigned char* frame, int length) {
+// (at most a 192-byte frame's), with zeros after them. `logged`: "Invalid string parameter".
+Outcome Expected(const unsigned char* frame, int length, bool& logged) {
     Outcome out;
-    if (length < ImageOffset || LxIpcMsgUtil::ExtractInteger(frame + TypeOffset) != DetectedMacMsgType) {
+    logged = false;
+    if (length < ImageOffset ||
+        LxIpcMsgUtil::ExtractInteger(frame + TypeOffset) != DetectedMacMsgType) {
         return out;
     }
     std::string param(static_cast<size_t>(std::min(length, MaxFrameSize) - ImageOffset), '\0');
     std::memcpy(param.data(), frame + ImageOffset, param.size());
     param.resize(MaxFrameSize, '\0');
-    const long n = LxIpcMsgUtil::ExtractInteger(reinterpret_cast<const unsigned char*>(param.data()));
-    const std::string text = n >= 0 && n + 5 <= MaxFrameSize ? param.substr(4, static_cast<size_t>(n)) : "";
+    const long n =
+        LxIpcMsgUtil::ExtractInteger(reinterpret_cast<const unsigned char*>(param.data()));
+    const std::string text =
+        n >= 0 && n + 5 <= MaxFrameSize ? param.substr(4, static_cast<size_t>(n)) : "";
     out.kind = Outcome::Report;
-    if (n < 0 || n + 5 > MaxFrameSize || text.find('\0') != std::string::npos || param[4 + n] != '\0') {
-        out.logged = true;
+    if (n < 0 || n + 5 > MaxFrameSize || text.find('\0') != std::string::npos ||
+        param[4 + n] != '\0') {
+        logged = true;
     } else if (n + 5 > std::min(length, MaxFrameSize) - ImageOffset) {
         out.kind = Outcome::Null; // the text's NUL lies past the bytes held
     } else if (!text.empty() && (text.size() < 128 || text.find_first_not_of("01") < 128)) {
@@ -64,24 +63,15 @@ Outcome Expected(const unsigned char* frame, int length) {
     return out;
 }
 
-Outcome Actual(const unsigned char* frame, int length, Message& message) {
-    Outcome out;
+Outcome Actual(const unsigned char* frame, int length, Message& message, bool& logged) {
     ClearLogs();
-    try {
-        message.reset(LxTarvexDetectedMacMsg::DeSerialize(frame, length));
-    } catch (const std::invalid_argument&) {
-        out.kind = Outcome::Raises;
-    }
-    if (message != nullptr) {
-        out.kind = Outcome::Report;
-        out.network = message->GetNetworkNumber();
-        const std::bitset<128>* image = message->GetActiveMacImage();
-        out.text = image != nullptr ? image->to_string() : "";
-    }
+    const Outcome out =
+        OutcomeOf([&] { return LxTarvexDetectedMacMsg::DeSerialize(frame, length); }, message);
+    logged = false;
     for (const LogLine& line : CapturedLogs()) {
         ZAM_FUZZ_CHECK(line.severity == 3 && line.source == "LxTarvexDetectedMacMsg");
-        ZAM_FUZZ_CHECK(line.text == "DeSerialize Invalid string parameter in msg" && !out.logged);
-        out.logged = true;
+        ZAM_FUZZ_CHECK(line.text == "DeSerialize Invalid string parameter in msg" && !logged);
+        logged = true;
     }
     return out;
 }
@@ -91,12 +81,14 @@ Outcome Actual(const unsigned char* frame, int length, Message& message) {
 void CheckRoundTrip(const LxTarvexDetectedMacMsg& message) {
     const std::unique_ptr<LxIpcMsgBuffer> frame(message.Serialize());
     ZAM_FUZZ_CHECK(frame->GetLength() <= MaxFrameSize);
-    ZAM_FUZZ_CHECK(LxIpcMsgUtil::ExtractInteger(frame->GetBuf() + LengthOffset) == frame->GetLength() - Overhead);
+    ZAM_FUZZ_CHECK(LxIpcMsgUtil::ExtractInteger(frame->GetBuf() + LengthOffset) ==
+                   frame->GetLength() - Overhead);
     Message back;
-    const Outcome again = Actual(frame->GetBuf(), frame->GetLength(), back);
+    bool logged = false;
+    const Outcome again = Actual(frame->GetBuf(), frame->GetLength(), back, logged);
     const std::bitset<128>* image = message.GetActiveMacImage();
     ZAM_FUZZ_CHECK(again.kind == Outcome::Report && again.network == message.GetNetworkNumber());
-    ZAM_FUZZ_CHECK(again.text == (image != nullptr ? image->to_string() : "") && !again.logged);
+    ZAM_FUZZ_CHECK(again.text == (image != nullptr ? image->to_string() : "") && !logged);
     ZAM_FUZZ_CHECK(image == nullptr || back->GetActiveMacImage() != image);
 }
 
@@ -106,7 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) { // the null frame: null and one log line
         ClearLogs();
         ZAM_FUZZ_CHECK(LxTarvexDetectedMacMsg::DeSerialize(nullptr, 100) == nullptr);
-        ZAM_FUZZ_CHECK(CapturedLogs().size() == 1 && CapturedLogs()[0].text == "DeSerialize: called with NULL pointer");
+        ZAM_FUZZ_CHECK(CapturedLogs().size() == 1 &&
+                       CapturedLogs()[0].text == "DeSerialize: called with NULL pointer");
         return 0;
     }
     if (size > 4096) {
@@ -117,13 +110,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::unique_ptr<unsigned char[]> frame(new unsigned char[size - 1]);
     std::copy(data + 1, data + size, frame.get());
     const int readable = std::max(length, 0);
-    const Outcome expected = Expected(frame.get(), readable); // the model may read what it is given
+    bool expectLogged = false;
+    const Outcome expected =
+        Expected(frame.get(), readable, expectLogged); // the model may read what it is given
     ZAM_FUZZ_POISON(frame.get() + readable, static_cast<size_t>(held - readable));
     Message message;
-    const Outcome actual = Actual(frame.get(), length, message);
+    bool logged = false;
+    const Outcome actual = Actual(frame.get(), length, message, logged);
     ZAM_FUZZ_UNPOISON(frame.get() + readable, static_cast<size_t>(held - readable));
-    ZAM_FUZZ_CHECK(actual.kind == expected.kind && actual.network == expected.network);
-    ZAM_FUZZ_CHECK(actual.text == expected.text && actual.logged == expected.logged);
+    ZAM_FUZZ_CHECK(actual == expected && logged == expectLogged);
     if (message != nullptr) {
         CheckRoundTrip(*message);
     }

@@ -93,8 +93,11 @@ def main():
         "bad-end-marker": b"\0" + full[:-4] + word(0x12345678) + bit0,
         "read-failure-mid-frame": bytes([3, 0x80, 0x80, 0xFF]) + full + empty,
         "more-than-asked": bytes([3, 0x80, 0x80, 0xFE]) + full + empty,
-        "bad-text": b"\0" + frame(9, b"x" * 128),
+        "bad-text": b"\0" + frame(9, b"x" * 128) + full,
+        "payload-one-byte-left": bytes([4, 0x80, 0x80, 127, 12]) + full,
         "unaligned-after-partial": b"\0" + full[:11] + noise + full,
+        "length-180": b"\0" + frame(7, b"1" * 166),
+        "nothing-in-time-mid-frame": bytes([3, 0x80, 0xFD, 0x80]) + full,
     })
     for name, data in server.items():
         write("fuzz_server_reader", name, data)
@@ -115,6 +118,10 @@ def main():
         "third-short": reads((0, full[:4]), (0, full[4:8]), (0, full[8:60])),
         "third-missing": reads((0, full[:4]), (0, full[4:8])),
         "bad-text": reads((0, word(START)), (0, word(142)), (0, frame(9, b"y" * 128)[8:])),
+        "length-not-stored": reads((0, word(START)), (0, b""), (0, full[8:])),
+        # A count above the bytes asked for, after a text that ends with them: cut short.
+        "count-above-asked": reads((0, word(START)), (0, word(14)),
+                                   (0xE0, b"\x01" + word(2) + word(7) + word(5) + b"10101")),
     })
     for name, data in client.items():
         write("fuzz_client_response", name, data)
