@@ -1,5 +1,6 @@
 // Frames in the encoding of the IPC library linked, ours or a board's: its golden vectors,
-// random round trips, and the server reading each vector from a real FIFO after noise.
+// read back by DeSerialize and by the server from a real FIFO after noise, and random round
+// trips.
 #include "GoldenFrames.h"
 #include "LxIpcMsgBuffer.h"
 #include "LxTarvexDetectedMacMsg.h"
@@ -33,32 +34,21 @@ bool SameReport(const Msg& got, const LxTarvexDetectedMacMsg& want) {
            (a == nullptr ? b == nullptr : b != nullptr && *a == *b && a != b);
 }
 
-class FrameGolden : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (m_frames.empty()) {
-            GTEST_SKIP() << "no golden frames for this IPC library (ZAM_TEST_FRAMES)";
-        }
-    }
-    const std::vector<GoldenFrame> m_frames = LoadGoldenFrames();
-};
-
 } // namespace
 
-TEST_F(FrameGolden, SerializeGivesTheVectorAndDeSerializeTheReport) {
-    for (const GoldenFrame& golden : m_frames) {
-        const LxTarvexDetectedMacMsg report(golden.network, golden.NewImage());
-        EXPECT_EQ(Frame(report), golden.bytes) << golden.name;
-        EXPECT_TRUE(SameReport(DeSerialize(golden.bytes), report)) << golden.name;
+TEST(Frame, GoldenVectorsAreWrittenAndReadBackByDeSerializeAndTheServer) {
+    const std::vector<GoldenFrame> frames = LoadGoldenFrames();
+    if (frames.empty()) {
+        GTEST_SKIP() << "no golden frames for this IPC library (ZAM_TEST_FRAMES)";
     }
-}
-
-TEST_F(FrameGolden, ServerReadsEachFromItsFifoAfterNoise) {
     TempFifoDir dir;
     const std::unique_ptr<LxTarvexMuxMsgServer> server(LxTarvexMuxMsgServer::GetInstance());
     ASSERT_TRUE(server->InitTarvexMuxMsgServer());
     const int fifo = open(dir.PathOf("TarMuxMsgServerIpc").c_str(), O_WRONLY | O_NONBLOCK);
-    for (const GoldenFrame& golden : m_frames) {
+    for (const GoldenFrame& golden : frames) {
+        const LxTarvexDetectedMacMsg report(golden.network, golden.NewImage());
+        EXPECT_EQ(Frame(report), golden.bytes) << golden.name;
+        EXPECT_TRUE(SameReport(DeSerialize(golden.bytes), report)) << golden.name;
         Bytes bytes{0x5A, 0x5A, 0x5A, 0x5A}; // no start marker in any byte order
         bytes.insert(bytes.end(), golden.bytes.begin(), golden.bytes.end());
         ASSERT_EQ(write(fifo, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
@@ -66,13 +56,12 @@ TEST_F(FrameGolden, ServerReadsEachFromItsFifoAfterNoise) {
         for (int call = 0; call < 5 && !got; ++call) { // noise, then four steps of a frame
             got.reset(server->ReadFromClient());
         }
-        EXPECT_TRUE(SameReport(got, LxTarvexDetectedMacMsg(golden.network, golden.NewImage())))
-            << golden.name;
+        EXPECT_TRUE(SameReport(got, report)) << golden.name;
     }
     close(fifo);
 }
 
-TEST(FrameRoundTrip, RandomReportsComeBackEqualFromFramesOfAtMost192Bytes) {
+TEST(Frame, RandomReportsComeBackEqualFromFramesOfAtMost192Bytes) {
     std::mt19937 random(20240611);
     for (int i = 0; i < 2000; ++i) {
         auto* image = i % 4 == 0 ? nullptr : new std::bitset<128>;

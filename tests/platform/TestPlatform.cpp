@@ -25,11 +25,6 @@ std::string PathOf(const char* name) {
     return std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/" + name;
 }
 
-int Wait(int fd, short events, int ms) {
-    pollfd entry = {fd, events, 0};
-    return poll(&entry, 1, ms);
-}
-
 } // namespace
 
 LxIpcSession::LxIpcSession() : m_state(0) {}
@@ -48,21 +43,12 @@ int LxIpcFifoSession::OpenReadFifo(const char* name, unsigned int mode) {
     const std::string path = PathOf(name);
     mkfifo(path.c_str(), static_cast<mode_t>(mode));
     const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return kIoError;
+    if (fd >= 0) {
+        CloseReadFifo();
+        m_readFd = fd;
     }
-    CloseReadFifo();
-    m_readFd = fd;
     Settle();
-    return kOk;
-}
-
-void LxIpcFifoSession::CloseReadFifo() {
-    if (m_readFd >= 0) {
-        close(m_readFd);
-    }
-    m_readFd = -1;
-    Settle();
+    return fd >= 0 ? kOk : kIoError;
 }
 
 int LxIpcFifoSession::OpenWriteFifo(const char* name) {
@@ -72,13 +58,18 @@ int LxIpcFifoSession::OpenWriteFifo(const char* name) {
     return m_writeFd >= 0 ? kOk : errno == ENOENT ? kNoFifo : errno == ENXIO ? kNoReader : kIoError;
 }
 
-void LxIpcFifoSession::CloseWriteFifo() {
-    if (m_writeFd >= 0) {
-        close(m_writeFd);
+void LxIpcFifoSession::CloseReadFifo() { Close(m_readFd); }
+void LxIpcFifoSession::CloseWriteFifo() { Close(m_writeFd); }
+
+void LxIpcFifoSession::Close(int& fd) {
+    if (fd >= 0) {
+        close(fd);
     }
-    m_writeFd = -1;
+    fd = -1;
     Settle();
 }
+
+void LxIpcFifoSession::Settle() { m_state = m_writeFd >= 0 ? 5 : m_readFd >= 0 ? 4 : 0; }
 
 int LxIpcFifoSession::Handle() const { return m_readFd; }
 
@@ -88,7 +79,8 @@ int LxIpcFifoSession::ReadData(unsigned char* buffer, int wanted, int* got, int 
     if (m_readFd < 0) {
         return kNotOpen;
     }
-    if (Wait(m_readFd, POLLIN, seconds * 1000 + milliseconds) <= 0) {
+    pollfd ready = {m_readFd, POLLIN, 0};
+    if (poll(&ready, 1, seconds * 1000 + milliseconds) <= 0) {
         return kTimeout;
     }
     const ssize_t n = read(m_readFd, buffer, static_cast<size_t>(wanted));
@@ -96,19 +88,12 @@ int LxIpcFifoSession::ReadData(unsigned char* buffer, int wanted, int* got, int 
     return n > 0 ? kOk : kIoError;
 }
 
+// One write, as a frame fits the FIFO's atomic size; no wait for room.
 int LxIpcFifoSession::WriteData(const unsigned char* buffer, int count) {
     if (m_writeFd < 0) {
         return kNotOpen;
     }
-    ssize_t n = write(m_writeFd, buffer, static_cast<size_t>(count));
-    if (n < 0 && errno == EAGAIN && Wait(m_writeFd, POLLOUT, 1000) > 0) {
-        n = write(m_writeFd, buffer, static_cast<size_t>(count));
-    }
-    return n == count ? kOk : kIoError;
-}
-
-void LxIpcFifoSession::Settle() {
-    m_state = m_writeFd >= 0 ? 5 : m_readFd >= 0 ? 4 : 0;
+    return write(m_writeFd, buffer, static_cast<size_t>(count)) == count ? kOk : kIoError;
 }
 
 LxIpcMsgBuffer::LxIpcMsgBuffer(int room) { m_bytes.reserve(room > 0 ? room : 0); }

@@ -4,13 +4,12 @@
 #ifndef ZAM_TEST_SCRIPTED_SESSION_H
 #define ZAM_TEST_SCRIPTED_SESSION_H
 
-#include "FrameBytes.h"
-
 #include <deque>
 #include <string>
 #include <vector>
 
 class LxIpcFifoSession;
+using Bytes = std::vector<unsigned char>;
 using Strings = std::vector<std::string>;
 
 struct ScriptedRead {
@@ -27,7 +26,6 @@ struct SessionCall {
     long at = 0;      // ReadData: where it stores, from the buffer of the first read recorded
     int seconds = 0;  // ReadData: the two timing words
     int milliseconds = 0;
-    Bytes data; // WriteData: the bytes
 };
 
 // One script for every session of the process.

@@ -3,12 +3,26 @@
 #ifndef ZAM_TEST_TEMP_FIFO_DIR_H
 #define ZAM_TEST_TEMP_FIFO_DIR_H
 
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
 #include <string>
 
 class TempFifoDir {
 public:
-    TempFifoDir();
-    ~TempFifoDir();
+    TempFifoDir() {
+        const char* base = std::getenv("TMPDIR");
+        m_path = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/zamipc-test-XXXXXX";
+        if (mkdtemp(m_path.data()) == nullptr) {
+            throw std::runtime_error("mkdtemp failed for " + m_path);
+        }
+        setenv("ZAMIPC_FIFO_DIR", m_path.c_str(), 1);
+    }
+    ~TempFifoDir() {
+        std::error_code ignored; // symbolic links are removed, not followed
+        std::filesystem::remove_all(m_path, ignored);
+        unsetenv("ZAMIPC_FIFO_DIR");
+    }
     TempFifoDir(const TempFifoDir&) = delete;
     TempFifoDir& operator=(const TempFifoDir&) = delete;
 

@@ -20,6 +20,7 @@ public:
     int WriteData(const unsigned char* buffer, int count) override;
 
 private:
+    void Close(int& fd);
     void Settle();
 
     int m_readFd;
