@@ -8,7 +8,6 @@
 #include <bitset>
 #include <cstdlib>
 #include <fstream>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
