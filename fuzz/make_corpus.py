@@ -126,6 +126,27 @@ def main():
     for name, data in client.items():
         write("fuzz_client_response", name, data)
 
+    # --decode: each broken frame is followed by a good one, where decoding must pick up again.
+    decode = {f"golden-{n}": f for n, f in frames.items()}
+    decode.update({
+        "noise-then-frame": noise + empty,
+        "length-zero": word(START) + word(0) + empty,
+        "length-180-padded": frame(7, b"", param=word(0) + bytes(167)),
+        "length-181-padded": frame(7, b"", param=word(0) + bytes(168)) + empty,
+        "bad-end-marker": full[:-4] + word(0x12345678) + empty,
+        "type-3": frame(7, text, kind=3) + empty,
+        "type-3-holding-a-start-marker": frame(7, word(START) + text[4:], kind=3) + empty,
+        "too-short-for-type": word(START) + word(1) + b"\x01" + word(END) + empty,
+        "no-room-for-text": word(START) + word(12) + b"\x01" + word(2) + word(7) + bytes(3) + word(END) + empty,
+        "invalid-string-param": frame(7, b"", param=word(0) + b"A") + empty,
+        "text-with-2": frame(7, b"2" + text[1:]) + empty,
+        "text-127": frame(7, text[:127]) + empty,
+        "cut-in-the-length": empty + word(START) + b"\0\0",
+        "cut-in-the-frame": empty + full[:-1],
+    })
+    for name, data in decode.items():
+        write("fuzz_decode", name, data)
+
 
 if __name__ == "__main__":
     main()

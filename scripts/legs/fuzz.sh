@@ -8,7 +8,7 @@ cd "$(dirname "$0")/../.."
 scripts/deps cmake ninja-build clang libclang-rt-14-dev libgtest-dev libgmock-dev
 
 seconds=${ZAM_FUZZ_SECONDS:-60}
-targets=(fuzz_deserialize fuzz_string_param fuzz_server_reader fuzz_client_response)
+targets=(fuzz_deserialize fuzz_string_param fuzz_server_reader fuzz_client_response fuzz_decode)
 
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DZAM_WARNINGS_AS_ERRORS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DZAM_FUZZ=ON -DZAM_SANITIZER=none
