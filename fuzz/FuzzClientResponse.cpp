@@ -97,13 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                        call.at == expected.reads[i].second);
         ZAM_FUZZ_CHECK(call.seconds == kTimeout && call.milliseconds == 0);
     }
-    Strings logs;
-    for (const LogLine& line : CapturedLogs()) {
-        if (line.source == "LxTarvexMuxMsgClient") {
-            logs.push_back(line.text);
-        }
-    }
-    ZAM_FUZZ_CHECK(logs == expected.logs);
+    ZAM_FUZZ_CHECK(LogTexts("LxTarvexMuxMsgClient") == expected.logs);
     ClearLogs();
     return 0;
 }

@@ -2,16 +2,18 @@
 // scripted session, against a model of the reader written from its table. Every call must
 // make the read the model expects (bytes wanted, where in the 192-byte buffer they go, 0 s
 // and 20 ms), complete a frame exactly when the model does, give what DeSerialize makes of
-// the model's buffer, and log what the model logs.
+// the model's buffer, and log what the model logs; a FIFO closed under it is reopened first.
 //
 // Input: a count k, k control bytes, then the stream. Each read takes the next control byte
 // (once they run out, a whole read): 0xFF a read failure, 0xFE a read that reports one byte
-// more than asked for, 0xFD nothing in time, 0x80..0xFC all that is asked for, below 0x80 a
-// piece of 1 + c % wanted bytes. A 4-byte read that gets fewer bytes keeps the stale rest
+// more than asked for, 0xFD nothing in time, 0xFC the FIFO closed under the server (its
+// reopen fails once) and a whole read, 0x80..0xFB a whole read, below 0x80 a piece of
+// 1 + c % wanted bytes. A 4-byte read that gets fewer bytes keeps the stale rest
 // of the buffer, as over a FIFO.
 #include "FuzzCheck.h"
 #include "FuzzOutcome.h"
 #include "LogCapture.h"
+#include "LxIpcFifoSession.h"
 #include "LxTarvexMuxMsgServer.h"
 #include "ScriptedSession.h"
 #include "TarvexFrame.h"
@@ -25,6 +27,7 @@ using namespace zam::frame;
 namespace {
 
 constexpr int kReadFailure = 17;
+constexpr int kOpenFailure = 13;
 
 // The reader's table: the word or payload read next, where it is stored, and the frames and
 // log lines that follow from each read.
@@ -73,6 +76,11 @@ struct ReaderModel {
         step = remaining == 0 ? End : Payload;
         return 0;
     }
+    void ReopenFailed(int status) {
+        logs.push_back(
+            "ReadFromClient: Failed to open IPC FIFO: TarMuxMsgServerIpc  sessionStatus: " +
+            std::to_string(status));
+    }
     int Broken(int status) {
         logs.push_back("ReadFromClient: INVALID READ STATUS: " + std::to_string(status));
         Go(Start, 0);
@@ -83,16 +91,6 @@ struct ReaderModel {
         at = where;
     }
 };
-
-Strings ServerLogs() {
-    Strings texts;
-    for (const LogLine& line : CapturedLogs()) {
-        if (line.source == "LxTarvexMuxMsgServer") {
-            texts.push_back(line.text);
-        }
-    }
-    return texts;
-}
 
 } // namespace
 
@@ -105,6 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::unique_ptr<LxTarvexMuxMsgServer> server(LxTarvexMuxMsgServer::GetInstance());
     ZAM_FUZZ_CHECK(server->InitTarvexMuxMsgServer());
     ReaderModel model;
+    bool reopenNext = false; // after a failed reopen
     const size_t controls = size > 0 ? std::min<size_t>(data[0], size - 1) : 0;
     const uint8_t* control = data + 1;
     const uint8_t* stream = control + controls;
@@ -120,7 +119,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             read.got = c == 0xFE ? wanted + 1 : static_cast<int>(n);
         }
         Script().reads.push_back(read);
+        const bool closing = c == 0xFC; // the FIFO closes under the server; reopening fails once
+        if (closing) {
+            Script().session->CloseReadFifo();
+            Script().openReadStatus = kOpenFailure;
+            model.ReopenFailed(kOpenFailure);
+        }
+        const size_t before = Script().calls.size();
         const Outcome actual = OutcomeOf([&] { return server->ReadFromClient(); });
+        Script().openReadStatus = 0;
+        // While its FIFO is closed, the reader reopens it before the read it makes anyway.
+        const bool reopened = closing || reopenNext;
+        reopenNext = closing;
+        ZAM_FUZZ_CHECK(Script().calls.size() == before + (reopened ? 2 : 1));
+        const SessionCall& open = Script().calls[before];
+        ZAM_FUZZ_CHECK(!reopened || (open.op == "OpenReadFifo" &&
+                                     open.fifo == "TarMuxMsgServerIpc" && open.number == 0777));
         const SessionCall& call = Script().calls.back();
         ZAM_FUZZ_CHECK(call.op == "ReadData" && call.number == wanted && call.at == model.at);
         ZAM_FUZZ_CHECK(call.seconds == 0 && call.milliseconds == 20);
@@ -128,7 +142,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const Outcome expected =
             frameLength > 0 ? OutcomeOfFrame(model.buffer, frameLength) : Outcome();
         ZAM_FUZZ_CHECK(actual == expected);
-        ZAM_FUZZ_CHECK(ServerLogs() == model.logs);
+        ZAM_FUZZ_CHECK(LogTexts("LxTarvexMuxMsgServer") == model.logs);
     }
     ClearLogs(); // the capture keeps every line: keep memory flat over millions of runs
     return 0;

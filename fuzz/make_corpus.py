@@ -98,6 +98,7 @@ def main():
         "unaligned-after-partial": b"\0" + full[:11] + noise + full,
         "length-180": b"\0" + frame(7, b"1" * 166),
         "nothing-in-time-mid-frame": bytes([3, 0x80, 0xFD, 0x80]) + full,
+        "fifo-closed-mid-frame": bytes([3, 0x80, 0xFC, 0x80]) + full + empty,
     })
     for name, data in server.items():
         write("fuzz_server_reader", name, data)

@@ -5,9 +5,9 @@
 #include "ChildProcess.h"
 #include "LogCapture.h"
 #include "LxIpcFifoSession.h"
+#include "LxTarvexDetectedMacMsg.h"
 #include "LxTarvexMuxMsgClient.h"
 #include "LxTarvexMuxMsgServer.h"
-#include "Reports.h"
 #include "TempFifoDir.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +15,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using Report = std::unique_ptr<LxTarvexDetectedMacMsg>;
 
 double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
@@ -57,6 +58,7 @@ int SigpipePendingAfterAWriteUnderAFullMask(bool callersOwnRaised) {
 
 struct Fault : ::testing::Test {
     TempFifoDir m_dir;
+    LxTarvexDetectedMacMsg m_report{9, nullptr};
 };
 
 } // namespace
@@ -72,13 +74,13 @@ TEST_F(Fault, AFullFifoFailsASendAfterItsWaitAndAKilledReaderGivesPeerGone) {
     auto start = Clock::now();
     for (int i = 0; i < 5000 && status == IpcStatusOk; ++i) {
         start = Clock::now();
-        status = client->SendRequest(ReportOf(i).get());
+        status = client->SendRequest(&m_report);
     }
     EXPECT_EQ(status, IpcStatusFifoFull);
     EXPECT_LT(SecondsSince(start), 3); // the last send gave up after its bounded wait
     ChildProcess killer(
         [pid = server.Pid()] { return usleep(200000) == 0 ? kill(pid, SIGKILL) : 1; });
-    EXPECT_EQ(client->SendRequest(ReportOf(1).get()), IpcStatusPeerGone);
+    EXPECT_EQ(client->SendRequest(&m_report), IpcStatusPeerGone);
 }
 
 // The lock on the server's FIFO goes with the process that holds it, even when it is killed.
@@ -131,9 +133,9 @@ TEST_F(Fault, ARemovedServerFifoIsRecreatedWithinSecondsAndLoggedOnce) {
     ClearLogs();
     Report request;
     for (const auto start = Clock::now(); !request && SecondsSince(start) < 5;) {
-        client->SendRequest(ReportOf(9).get());
+        client->SendRequest(&m_report);
         request.reset(server->ReadFromClient());
     }
-    EXPECT_TRUE(Intact(request, 9));
+    EXPECT_TRUE(request != nullptr && request->GetNetworkNumber() == 9);
     EXPECT_EQ(CapturedLogs().size(), 1u);
 }

@@ -15,9 +15,23 @@ std::vector<LogLine>& Lines() {
 
 } // namespace
 
-const std::vector<LogLine>& CapturedLogs() { return Lines(); }
+const std::vector<LogLine>& CapturedLogs() {
+    return Lines();
+}
 
-void ClearLogs() { Lines().clear(); }
+void ClearLogs() {
+    Lines().clear();
+}
+
+std::vector<std::string> LogTexts(const std::string& source) {
+    std::vector<std::string> texts;
+    for (const LogLine& line : Lines()) {
+        if (source.empty() || line.source == source) {
+            texts.push_back((line.severity == 3 ? "" : "?") + line.text);
+        }
+    }
+    return texts;
+}
 
 extern "C" int __dlog_printf(int severity, const char* source, const char* format, ...) {
     char text[512];
@@ -25,6 +39,6 @@ extern "C" int __dlog_printf(int severity, const char* source, const char* forma
     va_start(args, format);
     const int n = std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
-    Lines().push_back({severity, source, format, text});
+    Lines().push_back({severity, source, text});
     return n;
 }

@@ -8,12 +8,14 @@
 struct LogLine {
     int severity;
     std::string source;
-    std::string format;
     std::string text; // the formatted line
 };
 
 // Lines logged since the last ClearLogs(), oldest first.
 const std::vector<LogLine>& CapturedLogs();
 void ClearLogs();
+
+// Their texts, only those of `source` when one is given; one not of severity 3 is marked "?".
+std::vector<std::string> LogTexts(const std::string& source = "");
 
 #endif

@@ -1,7 +1,6 @@
 // The scripted LxIpcFifoSession: the platform class's operations, defined by the tests.
 #include "ScriptedSession.h"
 
-#include "LogCapture.h"
 #include "LxIpcFifoSession.h"
 
 #include <algorithm>
@@ -35,14 +34,6 @@ Strings Ops() {
         ops.push_back(call.op);
     }
     return ops;
-}
-
-Strings LogTexts() {
-    Strings texts;
-    for (const LogLine& line : CapturedLogs()) {
-        texts.push_back((line.severity == 3 ? "" : "?") + line.text);
-    }
-    return texts;
 }
 
 LxIpcFifoSession::LxIpcFifoSession(const char* name, IpcCloseConfirmBehavior behavior)

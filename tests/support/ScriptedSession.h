@@ -44,7 +44,4 @@ void ResetScript();
 void ClearCalls();
 Strings Ops(); // the operations called so far, in order
 
-// The lines logged since ClearLogs(); one not of severity 3 is marked "?".
-Strings LogTexts();
-
 #endif
