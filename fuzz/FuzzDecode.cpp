@@ -90,10 +90,10 @@ void CheckVerdict(const Bytes& bytes, const FrameVerdict& verdict) {
     ZAM_FUZZ_CHECK(message != nullptr);
     const std::bitset<128>* image = message->GetActiveMacImage();
     if (verdict.check == FrameCheck::StringParam) {
-        ZAM_FUZZ_CHECK(at == offset + ImageOffset && image == nullptr && !CapturedLogs().empty());
+        ZAM_FUZZ_CHECK(at == offset + ImageOffset && image == nullptr && !LogTexts().empty());
         return;
     }
-    ZAM_FUZZ_CHECK(verdict.check == FrameCheck::Ok && CapturedLogs().empty());
+    ZAM_FUZZ_CHECK(verdict.check == FrameCheck::Ok && LogTexts().empty());
     ZAM_FUZZ_CHECK(verdict.network == message->GetNetworkNumber());
     ZAM_FUZZ_CHECK((image == nullptr) == (verdict.image == nullptr));
     ZAM_FUZZ_CHECK(image == nullptr || *image == *verdict.image);

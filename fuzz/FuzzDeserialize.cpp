@@ -67,12 +67,10 @@ Outcome Actual(const unsigned char* frame, int length, Message& message, bool& l
     ClearLogs();
     const Outcome out =
         OutcomeOf([&] { return LxTarvexDetectedMacMsg::DeSerialize(frame, length); }, message);
-    logged = false;
-    for (const LogLine& line : CapturedLogs()) {
-        ZAM_FUZZ_CHECK(line.severity == 3 && line.source == "LxTarvexDetectedMacMsg");
-        ZAM_FUZZ_CHECK(line.text == "DeSerialize Invalid string parameter in msg" && !logged);
-        logged = true;
-    }
+    const std::vector<std::string> logs = LogTexts("LxTarvexDetectedMacMsg");
+    ZAM_FUZZ_CHECK(logs.size() == LogTexts().size() && logs.size() <= 1);
+    logged = !logs.empty();
+    ZAM_FUZZ_CHECK(!logged || logs[0] == "DeSerialize Invalid string parameter in msg");
     return out;
 }
 
@@ -98,8 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) { // the null frame: null and one log line
         ClearLogs();
         ZAM_FUZZ_CHECK(LxTarvexDetectedMacMsg::DeSerialize(nullptr, 100) == nullptr);
-        ZAM_FUZZ_CHECK(CapturedLogs().size() == 1 &&
-                       CapturedLogs()[0].text == "DeSerialize: called with NULL pointer");
+        ZAM_FUZZ_CHECK(LogTexts() ==
+                       std::vector<std::string>{"DeSerialize: called with NULL pointer"});
         return 0;
     }
     if (size > 4096) {

@@ -1,7 +1,8 @@
 // Fuzz target: a string parameter is extracted from a buffer holding the input (zero-filled
 // to at least a length field) and one NUL byte after it, in a heap block of exactly that
 // size, as DeSerialize's zero-filled copy holds one: extraction must read nothing beyond
-// (ASan), and what it accepts encodes back to the bytes it consumed.
+// (ASan), and what it accepts encodes back to the bytes it consumed. Its length field, like
+// every integer, is 4 big-endian bytes that ExtractInteger reads and PutInteger writes back.
 #include "FuzzCheck.h"
 #include "LxIpcMsgBuffer.h"
 #include "LxIpcMsgUtil.h"
@@ -19,6 +20,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::unique_ptr<unsigned char[]> param(new unsigned char[held]());
     std::copy(data, data + size, param.get());
     const std::unique_ptr<unsigned char[]> text(new unsigned char[held]);
+
+    const unsigned char* word = param.get();
+    const auto value = static_cast<int>(static_cast<unsigned int>(word[0]) << 24 | word[1] << 16 |
+                                        word[2] << 8 | word[3]);
+    ZAM_FUZZ_CHECK(LxIpcMsgUtil::ExtractInteger(word) == value);
+    LxIpcMsgBuffer integer(0);
+    LxIpcMsgUtil::PutInteger(&integer, value);
+    ZAM_FUZZ_CHECK(integer.GetLength() == 4 && std::memcmp(integer.GetBuf(), word, 4) == 0);
 
     const unsigned char* cursor = param.get();
     unsigned char* out = text.get();

@@ -74,6 +74,7 @@ def main():
         "nul-inside": word(4) + b"ab\0d\0",
         "no-terminator": word(3) + b"abcd",
         "max-length-field": word(65535) + b"\0",
+        "length-field-of-four-distinct-bytes": word(0x01020304) + b"\0",
         "empty": b"",
     })
     for name, data in string_param.items():

@@ -56,8 +56,11 @@ int SigpipePendingAfterAWriteUnderAFullMask(bool callersOwnRaised) {
     return app.Wait(10);
 }
 
+// This process's endpoints (their FIFOs opened by each test) and a request to send.
 struct Fault : ::testing::Test {
     TempFifoDir m_dir;
+    std::unique_ptr<LxTarvexMuxMsgServer> m_server{LxTarvexMuxMsgServer::GetInstance()};
+    std::unique_ptr<LxTarvexMuxMsgClient> m_client{LxTarvexMuxMsgClient::GetInstance()};
     LxTarvexDetectedMacMsg m_report{9, nullptr};
 };
 
@@ -68,31 +71,29 @@ struct Fault : ::testing::Test {
 // SIGPIPE does not kill this process).
 TEST_F(Fault, AFullFifoFailsASendAfterItsWaitAndAKilledReaderGivesPeerGone) {
     IdleServer server;
-    const std::unique_ptr<LxTarvexMuxMsgClient> client(LxTarvexMuxMsgClient::GetInstance());
-    ASSERT_TRUE(client->InitTarvexMuxIpc());
+    ASSERT_TRUE(m_client->InitTarvexMuxIpc());
     int status = IpcStatusOk;
     auto start = Clock::now();
     for (int i = 0; i < 5000 && status == IpcStatusOk; ++i) {
         start = Clock::now();
-        status = client->SendRequest(&m_report);
+        status = m_client->SendRequest(&m_report);
     }
     EXPECT_EQ(status, IpcStatusFifoFull);
     EXPECT_LT(SecondsSince(start), 3); // the last send gave up after its bounded wait
     ChildProcess killer(
         [pid = server.Pid()] { return usleep(200000) == 0 ? kill(pid, SIGKILL) : 1; });
-    EXPECT_EQ(client->SendRequest(&m_report), IpcStatusPeerGone);
+    EXPECT_EQ(m_client->SendRequest(&m_report), IpcStatusPeerGone);
 }
 
 // The lock on the server's FIFO goes with the process that holds it, even when it is killed.
 TEST_F(Fault, ASecondServerProcessIsRefusedUntilTheFirstIsKilled) {
     IdleServer first;
     ClearLogs();
-    const std::unique_ptr<LxTarvexMuxMsgServer> second(LxTarvexMuxMsgServer::GetInstance());
-    EXPECT_FALSE(second->InitTarvexMuxMsgServer());
+    EXPECT_FALSE(m_server->InitTarvexMuxMsgServer());
     const std::string busy = "sessionStatus: " + std::to_string(IpcStatusBusy);
-    EXPECT_NE(CapturedLogs().at(0).text.find(busy), std::string::npos); // logged with why
+    EXPECT_NE(LogTexts().at(0).find(busy), std::string::npos); // logged with why
     EXPECT_EQ(first.Wait(0), 128 + SIGKILL);
-    EXPECT_TRUE(second->InitTarvexMuxMsgServer());
+    EXPECT_TRUE(m_server->InitTarvexMuxMsgServer());
 }
 
 TEST_F(Fault, AWriteUnderAFullSignalMaskTakesBackItsOwnSigpipeAndNoOther) {
@@ -111,11 +112,10 @@ TEST_F(Fault, SignalsNeitherEndNorStretchTheReplyWait) {
         ualarm(signals < 60 ? 50000 : 0, 0);
     };
     ASSERT_EQ(sigaction(SIGALRM, &count, nullptr), 0);
-    const std::unique_ptr<LxTarvexMuxMsgClient> client(LxTarvexMuxMsgClient::GetInstance());
-    ASSERT_TRUE(client->InitTarvexMuxIpc());
+    ASSERT_TRUE(m_client->InitTarvexMuxIpc());
     ualarm(50000, 0);
     const auto start = Clock::now();
-    EXPECT_EQ(Report(client->ReadResponse()), nullptr);
+    EXPECT_EQ(Report(m_client->ReadResponse()), nullptr);
     EXPECT_GE(SecondsSince(start), 1.9); // s_readTimeout: 2 s
     EXPECT_LE(SecondsSince(start), 2.5);
     EXPECT_GE(signals, 5); // the wait really was interrupted
@@ -125,17 +125,15 @@ TEST_F(Fault, SignalsNeitherEndNorStretchTheReplyWait) {
 // As by a /tmp cleaner: the idle server notices, logs it once and makes a new node, which the
 // client reaches.
 TEST_F(Fault, ARemovedServerFifoIsRecreatedWithinSecondsAndLoggedOnce) {
-    const std::unique_ptr<LxTarvexMuxMsgServer> server(LxTarvexMuxMsgServer::GetInstance());
-    ASSERT_TRUE(server->InitTarvexMuxMsgServer());
-    const std::unique_ptr<LxTarvexMuxMsgClient> client(LxTarvexMuxMsgClient::GetInstance());
-    ASSERT_TRUE(client->InitTarvexMuxIpc());
+    ASSERT_TRUE(m_server->InitTarvexMuxMsgServer());
+    ASSERT_TRUE(m_client->InitTarvexMuxIpc());
     ASSERT_EQ(unlink(m_dir.PathOf("TarMuxMsgServerIpc").c_str()), 0);
     ClearLogs();
     Report request;
     for (const auto start = Clock::now(); !request && SecondsSince(start) < 5;) {
-        client->SendRequest(&m_report);
-        request.reset(server->ReadFromClient());
+        m_client->SendRequest(&m_report);
+        request.reset(m_server->ReadFromClient());
     }
     EXPECT_TRUE(request != nullptr && request->GetNetworkNumber() == 9);
-    EXPECT_EQ(CapturedLogs().size(), 1u);
+    EXPECT_EQ(LogTexts().size(), 1u);
 }

@@ -25,10 +25,6 @@ Bytes Frame(const LxTarvexDetectedMacMsg& message) {
     return Bytes(buffer->GetBuf(), buffer->GetBuf() + buffer->GetLength());
 }
 
-Msg DeSerialize(const Bytes& frame) {
-    return Msg(LxTarvexDetectedMacMsg::DeSerialize(frame.data(), static_cast<int>(frame.size())));
-}
-
 // A random network and, but one time in four, a random image.
 Msg RandomReport(std::mt19937& random) {
     Image* image = random() % 4 == 0 ? nullptr : new Image;
@@ -71,8 +67,9 @@ int Serve(int count) {
 // The golden frames of the IPC library linked (ZAM_TEST_FRAMES: ours in tests/data/frames.hex,
 // the test platform's in tests/platform/frames.hex), written from the encoding's description,
 // not by the library. A line each: name, network, image ("-" or 32 hex digits, bit 127
-// first), and the frame's bytes in hex; '#' starts a comment.
-TEST(Wire, GoldenFramesAreWrittenAndReadBackByDeSerializeAndTheServer) {
+// first), and the frame's bytes in hex; '#' starts a comment. Serialize must give the frame,
+// and the server, which reads it with DeSerialize after noise, the report.
+TEST(Wire, GoldenFramesAreWrittenAndReadBackThroughTheServer) {
     const char* path = std::getenv("ZAM_TEST_FRAMES");
     if (path == nullptr || *path == '\0') {
         GTEST_SKIP() << "no golden frames for this IPC library (ZAM_TEST_FRAMES)";
@@ -105,7 +102,6 @@ TEST(Wire, GoldenFramesAreWrittenAndReadBackByDeSerializeAndTheServer) {
                          : new Image(Image(std::stoull(image.substr(0, 16), nullptr, 16)) << 64 |
                                      Image(std::stoull(image.substr(16), nullptr, 16))));
         EXPECT_EQ(Frame(report), frame) << name;
-        EXPECT_TRUE(SameReport(DeSerialize(frame), report)) << name;
         Bytes bytes{0x5A, 0x5A, 0x5A, 0x5A}; // no start marker in any byte order
         bytes.insert(bytes.end(), frame.begin(), frame.end());
         ASSERT_EQ(write(fifo, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));

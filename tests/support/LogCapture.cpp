@@ -8,16 +8,18 @@
 
 namespace {
 
+struct LogLine {
+    int severity;
+    std::string source;
+    std::string text; // the formatted line
+};
+
 std::vector<LogLine>& Lines() {
     static std::vector<LogLine> lines;
     return lines;
 }
 
 } // namespace
-
-const std::vector<LogLine>& CapturedLogs() {
-    return Lines();
-}
 
 void ClearLogs() {
     Lines().clear();

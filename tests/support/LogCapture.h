@@ -5,17 +5,9 @@
 #include <string>
 #include <vector>
 
-struct LogLine {
-    int severity;
-    std::string source;
-    std::string text; // the formatted line
-};
-
-// Lines logged since the last ClearLogs(), oldest first.
-const std::vector<LogLine>& CapturedLogs();
-void ClearLogs();
-
-// Their texts, only those of `source` when one is given; one not of severity 3 is marked "?".
+// The texts of the lines logged since the last ClearLogs(), oldest first; only those of
+// `source` when one is given. A line not of severity 3 is marked "?".
 std::vector<std::string> LogTexts(const std::string& source = "");
+void ClearLogs();
 
 #endif

@@ -7,9 +7,8 @@
 
 namespace {
 
-SessionCall& Record(const std::string& op, const std::string& fifo = "", int number = 0) {
+void Record(const std::string& op, const std::string& fifo = "", int number = 0) {
     Script().calls.push_back({op, fifo, number});
-    return Script().calls.back();
 }
 
 } // namespace
@@ -79,10 +78,8 @@ int LxIpcFifoSession::ReadData(unsigned char* buffer, int wanted, int* got, int 
     if (Script().firstReadBuffer == nullptr) {
         Script().firstReadBuffer = buffer;
     }
-    SessionCall& call = Record("ReadData", "", wanted);
-    call.at = buffer - Script().firstReadBuffer;
-    call.seconds = seconds;
-    call.milliseconds = milliseconds;
+    Script().calls.push_back(
+        {"ReadData", "", wanted, buffer - Script().firstReadBuffer, seconds, milliseconds});
     ScriptedRead read{2};
     if (!Script().reads.empty()) {
         read = Script().reads.front();

@@ -1,4 +1,4 @@
-// A fresh FIFO directory for one test: created under $TMPDIR, set as ZAMIPC_FIFO_DIR,
+// A fresh FIFO directory for one test: created under $TMPDIR (or /tmp), set as ZAMIPC_FIFO_DIR,
 // removed with everything in it when the object goes.
 #ifndef ZAM_TEST_TEMP_FIFO_DIR_H
 #define ZAM_TEST_TEMP_FIFO_DIR_H
@@ -10,9 +10,7 @@
 
 class TempFifoDir {
 public:
-    TempFifoDir() {
-        const char* base = std::getenv("TMPDIR");
-        m_path = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/zamipc-test-XXXXXX";
+    TempFifoDir() : m_path(std::filesystem::temp_directory_path() / "zamipc-test-XXXXXX") {
         if (mkdtemp(m_path.data()) == nullptr) {
             throw std::runtime_error("mkdtemp failed for " + m_path);
         }
