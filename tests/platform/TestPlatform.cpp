@@ -27,10 +27,6 @@ std::string PathOf(const char* name) {
 
 } // namespace
 
-LxIpcSession::LxIpcSession() : m_state(0) {}
-LxIpcSession::~LxIpcSession() = default;
-int LxIpcSession::GetSessionState() const { return m_state; }
-
 LxIpcFifoSession::LxIpcFifoSession(const char*, IpcCloseConfirmBehavior)
     : m_readFd(-1), m_writeFd(-1) {}
 
@@ -95,15 +91,6 @@ int LxIpcFifoSession::WriteData(const unsigned char* buffer, int count) {
     }
     return write(m_writeFd, buffer, static_cast<size_t>(count)) == count ? kOk : kIoError;
 }
-
-LxIpcMsgBuffer::LxIpcMsgBuffer(int room) { m_bytes.reserve(room > 0 ? room : 0); }
-LxIpcMsgBuffer::~LxIpcMsgBuffer() = default;
-int LxIpcMsgBuffer::sputc(unsigned char byte) {
-    m_bytes.push_back(byte);
-    return byte;
-}
-const unsigned char* LxIpcMsgBuffer::GetBuf() const { return m_bytes.data(); }
-int LxIpcMsgBuffer::GetLength() const { return static_cast<int>(m_bytes.size()); }
 
 int LxIpcMsgUtil::PutInteger(LxIpcMsgBuffer* buffer, int value) {
     buffer->m_bytes.resize(buffer->m_bytes.size() + 4);

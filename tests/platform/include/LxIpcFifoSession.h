@@ -1,6 +1,5 @@
 // Test platform: FIFO session. Failures are negative statuses.
-#ifndef TEST_PLATFORM_LX_IPC_FIFO_SESSION_H
-#define TEST_PLATFORM_LX_IPC_FIFO_SESSION_H
+#pragma once
 
 #include "LxIpcSession.h"
 
@@ -26,5 +25,3 @@ private:
     int m_readFd;
     int m_writeFd;
 };
-
-#endif

@@ -1,7 +1,6 @@
 // Test platform: integers are 4 bytes little-endian; a string parameter is its length N as
 // 2 bytes little-endian (N <= 180) and the N text bytes, without NUL.
-#ifndef TEST_PLATFORM_LX_IPC_MSG_UTIL_H
-#define TEST_PLATFORM_LX_IPC_MSG_UTIL_H
+#pragma once
 
 class LxIpcMsgBuffer;
 
@@ -14,5 +13,3 @@ public:
     static int ExtractStringParam(const unsigned char** cursor, unsigned char** text,
                                   bool allocate);
 };
-
-#endif
