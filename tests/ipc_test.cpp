@@ -1,5 +1,5 @@
-// Our IPC stand-in's FIFO sessions over real FIFOs in a fresh directory. (Its codec is the
-// fuzz_string_param target's.)
+// Our IPC stand-in's FIFO sessions over real FIFOs in a fresh directory. Its codec is checked
+// by the fuzz_string_param target.
 #include "ChildProcess.h"
 #include "LxIpcFifoSession.h"
 #include "TempFifoDir.h"

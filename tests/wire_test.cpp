@@ -20,11 +20,6 @@ using Bytes = std::vector<unsigned char>;
 using Image = std::bitset<128>;
 using Msg = std::unique_ptr<LxTarvexDetectedMacMsg>;
 
-Bytes Frame(const LxTarvexDetectedMacMsg& message) {
-    const std::unique_ptr<LxIpcMsgBuffer> buffer(message.Serialize());
-    return Bytes(buffer->GetBuf(), buffer->GetBuf() + buffer->GetLength());
-}
-
 // A random network and, but one time in four, a random image.
 Msg RandomReport(std::mt19937& random) {
     Image* image = random() % 4 == 0 ? nullptr : new Image;
@@ -50,10 +45,11 @@ bool SameReport(const Msg& got, const LxTarvexDetectedMacMsg& want) {
            (a == nullptr ? b == nullptr : b != nullptr && *a == *b && a != b);
 }
 
-// The child's server: answers `count` requests; 0 when it did.
+// The child's server: stops itself once it reads its FIFO, then answers `count` requests; 0
+// when it did.
 int Serve(int count) {
     const std::unique_ptr<LxTarvexMuxMsgServer> server(LxTarvexMuxMsgServer::GetInstance());
-    int answered = server->InitTarvexMuxMsgServer() ? 0 : -1;
+    int answered = server->InitTarvexMuxMsgServer() && raise(SIGSTOP) == 0 ? 0 : -1;
     while (answered >= 0 && answered < count) {
         if (const Msg request{server->ReadFromClient()}) {
             answered = server->SendToClient(Answer(*request).get()) == 0 ? answered + 1 : -1;
@@ -96,12 +92,14 @@ TEST(Wire, GoldenFramesAreWrittenAndReadBackThroughTheServer) {
         if (frame.empty()) {
             continue;
         }
-        const LxTarvexDetectedMacMsg report(
-            network, image == "-"
-                         ? nullptr
-                         : new Image(Image(std::stoull(image.substr(0, 16), nullptr, 16)) << 64 |
-                                     Image(std::stoull(image.substr(16), nullptr, 16))));
-        EXPECT_EQ(Frame(report), frame) << name;
+        Image* bits = image == "-" ? nullptr : new Image;
+        for (size_t i = 0; bits != nullptr && i < image.size(); i += 8) {
+            *bits = *bits << 32 | Image(std::stoul(image.substr(i, 8), nullptr, 16));
+        }
+        const LxTarvexDetectedMacMsg report(network, bits);
+        const std::unique_ptr<LxIpcMsgBuffer> written(report.Serialize());
+        EXPECT_EQ(Bytes(written->GetBuf(), written->GetBuf() + written->GetLength()), frame)
+            << name;
         Bytes bytes{0x5A, 0x5A, 0x5A, 0x5A}; // no start marker in any byte order
         bytes.insert(bytes.end(), frame.begin(), frame.end());
         ASSERT_EQ(write(fifo, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
@@ -118,17 +116,14 @@ TEST(Wire, EveryRequestGetsItsAnswerAcrossTwoProcesses) {
     constexpr int kRequests = 1000;
     TempFifoDir dir;
     ChildProcess server([] { return Serve(kRequests); }); // before our FIFO: it inherits none
+    ASSERT_EQ(waitpid(server.Pid(), nullptr, WUNTRACED), server.Pid()); // its FIFO is open
+    kill(server.Pid(), SIGCONT);
     const std::unique_ptr<LxTarvexMuxMsgClient> client(LxTarvexMuxMsgClient::GetInstance());
     ASSERT_TRUE(client->InitTarvexMuxIpc()); // before sending: the reply needs a reader
     std::mt19937 random(4099);
     for (int i = 0; i < kRequests && !HasFailure(); ++i) {
         const Msg request = RandomReport(random);
-        int status = client->SendRequest(request.get());
-        // Until the child's server reads its FIFO a send fails at once: retry, up to 10 s.
-        for (int retry = 0; status != 0 && i == 0 && retry < 2000; ++retry) {
-            usleep(5000);
-            status = client->SendRequest(request.get());
-        }
+        const int status = client->SendRequest(request.get());
         const Msg reply(status == 0 ? client->ReadResponse() : nullptr);
         EXPECT_TRUE(SameReport(reply, *Answer(*request))) << i << ", send status " << status;
     }

@@ -27,9 +27,6 @@ std::string PathOf(const char* name) {
 
 } // namespace
 
-LxIpcFifoSession::LxIpcFifoSession(const char*, IpcCloseConfirmBehavior)
-    : m_readFd(-1), m_writeFd(-1) {}
-
 LxIpcFifoSession::~LxIpcFifoSession() {
     CloseWriteFifo();
     CloseReadFifo();
@@ -54,9 +51,6 @@ int LxIpcFifoSession::OpenWriteFifo(const char* name) {
     return m_writeFd >= 0 ? kOk : errno == ENOENT ? kNoFifo : errno == ENXIO ? kNoReader : kIoError;
 }
 
-void LxIpcFifoSession::CloseReadFifo() { Close(m_readFd); }
-void LxIpcFifoSession::CloseWriteFifo() { Close(m_writeFd); }
-
 void LxIpcFifoSession::Close(int& fd) {
     if (fd >= 0) {
         close(fd);
@@ -64,10 +58,6 @@ void LxIpcFifoSession::Close(int& fd) {
     fd = -1;
     Settle();
 }
-
-void LxIpcFifoSession::Settle() { m_state = m_writeFd >= 0 ? 5 : m_readFd >= 0 ? 4 : 0; }
-
-int LxIpcFifoSession::Handle() const { return m_readFd; }
 
 int LxIpcFifoSession::ReadData(unsigned char* buffer, int wanted, int* got, int seconds,
                                int milliseconds) {
