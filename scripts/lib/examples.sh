@@ -13,7 +13,7 @@ run_pair() {
     server_pid=$!
     local waited
     for ((waited = 0; waited < 400; waited++)); do
-        grep -q ready "$dir/server.err" && break
+        grep -qs ready "$dir/server.err" && break # -s: the file may not be there yet
         sleep 0.05
     done
     local reply

@@ -27,11 +27,6 @@ std::string PathOf(const char* name) {
 
 } // namespace
 
-LxIpcFifoSession::~LxIpcFifoSession() {
-    CloseWriteFifo();
-    CloseReadFifo();
-}
-
 int LxIpcFifoSession::OpenReadFifo(const char* name, unsigned int mode) {
     const std::string path = PathOf(name);
     mkfifo(path.c_str(), static_cast<mode_t>(mode));

@@ -8,7 +8,10 @@ public:
     enum IpcCloseConfirmBehavior { CloseAtOnce = 0, CloseAfterWrite = 1, CloseAfterBoth = 2 };
 
     LxIpcFifoSession(const char*, IpcCloseConfirmBehavior) : m_readFd(-1), m_writeFd(-1) {}
-    ~LxIpcFifoSession() override;
+    ~LxIpcFifoSession() override {
+        CloseWriteFifo();
+        CloseReadFifo();
+    }
     int OpenReadFifo(const char* name, unsigned int mode);
     void CloseReadFifo() { Close(m_readFd); }
     int OpenWriteFifo(const char* name);
