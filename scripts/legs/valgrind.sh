@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # Valgrind leg: the host test suite (fuzz corpus replays included) under memcheck; any error
 # or definite/indirect leak, in a test or in a child it forks or execs, fails the test.
-# ZAM_TEST_SCALE shrinks the tests' long loops to keep the leg within minutes.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 scripts/deps cmake ninja-build g++ valgrind libgtest-dev libgmock-dev pkgconf nlohmann-json3-dev
@@ -15,7 +14,7 @@ options="--error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,i
  --track-fds=no --trace-children=yes --trace-children-skip=/bin/*,/usr/bin/*,*/tarvexmux-*
  --child-silent-after-fork=no --num-callers=30"
 status=0
-ZAM_TEST_SCALE=${ZAM_TEST_SCALE:-0.05} ctest --test-dir build/valgrind -T memcheck -j2 \
+ctest --test-dir build/valgrind -T memcheck -j2 \
     --overwrite MemoryCheckCommand="$(command -v valgrind)" \
     --overwrite MemoryCheckCommandOptions="$(echo $options)" --output-on-failure || status=$?
 # The memcheck logs of failed tests: CTest keeps valgrind's output there.
