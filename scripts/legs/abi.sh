@@ -34,7 +34,8 @@ build_libs() {
     cmake -S . -B "$dir" -G Ninja -DZAM_WARNINGS_AS_ERRORS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DZAM_BUILD_TESTS=OFF -DZAM_BUILD_TOOLS=OFF "$@" >"$dir.log" 2>&1 &&
         cmake --build "$dir" >>"$dir.log" 2>&1 &&
-        cmake --install "$dir" --prefix "$dir/stage" >>"$dir.log" 2>&1 ||
+        cmake --install "$dir" --prefix "$dir/stage" >>"$dir.log" 2>&1 &&
+        cmake --install "$dir" --prefix "$dir/stage" --component stand-ins >>"$dir.log" 2>&1 ||
         {
             cat "$dir.log" >&2
             return 1

@@ -30,6 +30,7 @@ cmake -S . -B build/tools-lib -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZAM_W
     -DZAM_BUILD_TESTS=OFF -DZAM_BUILD_TOOLS=OFF >/dev/null
 cmake --build build/tools-lib
 cmake --install build/tools-lib --prefix "$prefix" >/dev/null
+cmake --install build/tools-lib --prefix "$prefix" --component stand-ins >/dev/null
 
 echo "-- tools/ built on its own against the installed package"
 cmake -S tools -B "$work/tools-build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
