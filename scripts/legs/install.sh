@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Install leg: runs the README's commands as they stand, in a fresh copy of the checkout: the
-# Quick start's demo, the build and install into /opt/zam, the installed program, the
-# examples built with find_package (from the README's CMake text) and with pkg-config, the
-# PowerPC cross-build, its tests under qemu and its install into /opt/zam-ppc, and the
-# examples cross-built against that. Then it runs what was installed as installed (no
+# Install leg: runs the README's commands as they stand, in a fresh copy of the checkout and
+# with prefixes of its own in place of /opt/zam and /opt/zam-ppc: the Quick start's demo, the
+# build and install, the installed program, the examples built with find_package and with
+# pkg-config, the PowerPC cross-build, its tests under qemu, its install, and the examples
+# cross-built against that. Every C++ snippet of the README and docs/ is compiled against the
+# install. Then it runs what was installed as installed (no
 # LD_LIBRARY_PATH): the example server and client together on the host and under qemu-ppc,
 # checks the relative run paths, and prints the PowerPC footprint.
 set -euo pipefail
@@ -12,40 +13,36 @@ scripts/deps cmake ninja-build g++ pkgconf libgtest-dev libgmock-dev googletest 
     g++-powerpc-linux-gnu qemu-user binutils
 
 readme=$PWD/README.md
-prefixes=(/opt/zam /opt/zam-ppc)
 work=$(mktemp -d "${TMPDIR:-/tmp}/zam-install.XXXXXX")
+# The README's prefixes, replaced by the leg's own: a user's install there stays untouched.
+prefixes=("$work/zam" "$work/zam-ppc")
 server_pid=
 cleanup() {
     [ -z "$server_pid" ] || kill "$server_pid" 2>/dev/null || true
-    rm -rf "$work" "${prefixes[@]}"
+    rm -rf "$work"
 }
-for prefix in "${prefixes[@]}"; do
-    if [ -e "$prefix" ] && [ ! -d "$prefix/lib/cmake/ZamTarvexMuxMsg" ]; then
-        echo "install: $prefix exists and is not an install of this library; not touching it" >&2
-        exit 1
-    fi
-done
 trap cleanup EXIT
-rm -rf "${prefixes[@]}"
 
-# A fresh copy: the files git knows of, committed or not, without build trees.
+source scripts/lib/readme.sh
 clone=$work/checkout
-mkdir "$clone"
-git ls-files -z --cached --others --exclude-standard | tar --null -T - --ignore-failed-read -cf - |
-    tar -xf - -C "$clone"
+fresh_copy "$clone"
+readme_blocks install "$readme" "$clone"
+sed -i "s#/opt/zam#$work/zam#g" "$clone/readme-install.sh"
+echo "== the README's commands (/opt/zam read as $work/zam)"
+sed 's/^/  | /' "$clone/readme-install.sh"
+(cd "$clone" && bash -euxo pipefail readme-install.sh)
 
-# The blocks after "<!-- leg:install -->": shell lines run in order (but scripts/test, which
-# is what runs this leg), "file=PATH" blocks written to PATH first.
-awk -v dir="$clone" '
-    /^<!-- leg:install/ { tagged = 1; file = ""; if (match($0, /file=[^ ]+/)) file = substr($0, RSTART + 5, RLENGTH - 5); next }
-    tagged && /^```/ && !inside { inside = 1; next }
-    inside && /^```/ { inside = 0; tagged = 0; next }
-    inside && file != "" { print > (dir "/" file); next }
-    inside && $0 !~ /^scripts\/test/ { print > (dir "/readme-commands.sh") }
-' "$readme"
-echo "== the README's commands"
-sed 's/^/  | /' "$clone/readme-commands.sh"
-(cd "$clone" && bash -euxo pipefail readme-commands.sh)
+# Every C++ snippet of the README and docs/, compiled and linked against the install.
+mkdir "$work/snippets"
+cpp_snippets "$work/snippets" README.md docs/*.md
+export PKG_CONFIG_PATH=$work/zam/lib/pkgconfig
+for snippet in "$work"/snippets/*.cpp; do
+    # shellcheck disable=SC2046
+    g++ -std=c++17 -Wall -Wextra -Werror "$snippet" -o "${snippet%.cpp}" \
+        $(pkg-config --cflags --libs ZamTarvexMuxMsg) ||
+        { echo "install: the snippet from $(head -1 "$snippet" | cut -c4-) does not build" >&2; exit 1; }
+done
+echo "install: $(ls "$work"/snippets/*.cpp | wc -l) C++ snippets of README.md and docs/ build"
 
 source scripts/lib/examples.sh
 sysroot=/usr/powerpc-linux-gnu
@@ -73,13 +70,13 @@ echo "install: run paths relative in ${prefixes[*]}"
 echo "== footprint: stripped on PowerPC, as installed (file bytes; text + data + bss loaded)"
 thousands() { printf '%d' "$1" | sed ':a;s/\B[0-9]\{3\}\>/,&/;ta'; }
 for lib in libZamTarvexMuxMsg.so.1 libzamipc.so libdlog.so; do
-    powerpc-linux-gnu-strip -o "$work/$lib" "/opt/zam-ppc/lib/$lib"
+    powerpc-linux-gnu-strip -o "$work/$lib" "$work/zam-ppc/lib/$lib"
     read -r text data bss _ < <(powerpc-linux-gnu-size "$work/$lib" | tail -n 1)
     printf '| `%s` | %s B | %s B |\n' "$lib" "$(thousands "$(stat -c %s "$work/$lib")")" \
         "$(thousands $((text + data + bss)))" | tee -a "$work/footprint"
 done
-[ "$(grep -cxF -f "$work/footprint" "$readme")" -eq 3 ] ||
-    echo "install: note: the README's footprint table differs from these figures"
+[ "$(grep -cxF -f "$work/footprint" docs/board.md)" -eq 3 ] ||
+    echo "install: note: the footprint table in docs/board.md differs from these figures"
 bytes=$(stat -c %s "$work/libZamTarvexMuxMsg.so.1")
 if [ "$bytes" -gt 32768 ]; then
     echo "install: libZamTarvexMuxMsg.so.1 is $bytes B stripped, over 32 KiB" >&2
