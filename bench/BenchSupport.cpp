@@ -56,15 +56,14 @@ std::string Ratio(const std::vector<double>& x, const std::vector<double>& y) {
 
 void WaitForReader(const std::string& path) {
     int fd = -1;
-    for (const long long giveUp = NowNs() + 5000000000LL;
-         (fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0 && NowNs() < giveUp;) {
+    for (int waitedMs = 0; waitedMs < 5000 && (fd = open(path.c_str(), O_WRONLY | O_NONBLOCK)) < 0;
+         ++waitedMs) {
         usleep(1000);
     }
-    if (fd < 0) {
+    if (fd < 0 || close(fd) != 0) {
         std::fprintf(stderr, "no reader on %s\n", path.c_str());
         std::exit(1);
     }
-    close(fd);
 }
 
 BareFifo::BareFifo(const std::string& path) {

@@ -35,15 +35,11 @@ int Writer() {
 // Frames per second that `step` (one reader call, true when it completed a frame) takes in
 // over `windowMs`, after a warm-up.
 template <class Step> double Rate(Step step, int windowMs) {
-    for (const long long warm = NowNs() + kWarmUpNs; NowNs() < warm;) {
-        step();
-    }
-    const long long start = NowNs();
-    const long long end = start + windowMs * 1000000LL;
+    const long long start = NowNs() + kWarmUpNs;
     long long frames = 0;
-    long long now = start;
-    for (; now < end; now = NowNs()) {
-        frames += step() ? 1 : 0;
+    long long now = NowNs();
+    for (; now < start + windowMs * 1000000LL; now = NowNs()) {
+        frames += step() && now >= start ? 1 : 0;
     }
     return static_cast<double>(frames) * 1e9 / static_cast<double>(now - start);
 }
@@ -65,11 +61,8 @@ double MeasureOnce(bool library, int writers, int windowMs) {
     if (!server->InitTarvexMuxMsgServer()) {
         std::exit(1);
     }
-    return Rate(
-        [&] {
-            return std::unique_ptr<LxTarvexDetectedMacMsg>(server->ReadFromClient()) != nullptr;
-        },
-        windowMs);
+    using Message = std::unique_ptr<LxTarvexDetectedMacMsg>;
+    return Rate([&] { return Message(server->ReadFromClient()) != nullptr; }, windowMs);
 }
 
 struct Config {
@@ -89,8 +82,6 @@ int main() {
         }
     }
 
-    std::printf("Ingest of %zu-byte frames, %d rounds of %d ms per reader\n\n",
-                SampleFrame().size(), kRounds, kWindowMs);
     for (std::size_t i = 0; i < configs.size(); i += 2) {
         const Config& lib = configs[i];
         const Config& bare = configs[i + 1];

@@ -129,10 +129,8 @@ int main() {
     alarm(100); // a stuck peer ends the run (a failed round trip waits 2 s); the servers end
                 // within 120 s (ChildProcess)
     TempFifoDir dir;
-    const std::string bareServer = dir.PathOf("bare-server"),
-                      bareClient = dir.PathOf("bare-client");
-    const std::string pingServer = dir.PathOf("ping-server"),
-                      pingClient = dir.PathOf("ping-client");
+    const std::string bareServer = dir.PathOf("bs"), bareClient = dir.PathOf("bc");
+    const std::string pingServer = dir.PathOf("ps"), pingClient = dir.PathOf("pc");
     if (mkfifo(pingServer.c_str(), 0600) != 0 || mkfifo(pingClient.c_str(), 0600) != 0) {
         return 1;
     }

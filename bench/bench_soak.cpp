@@ -185,8 +185,6 @@ int main() {
     const long clean = Burst(kFrames, 0);
     const long junk = Burst(kFrames, kJunkWrites);
 
-    std::printf("Soak: %d round trips in one process, then bursts of %d frames\n\n", kRoundTrips,
-                kFrames);
     long long perRoundTrip = 0;
     for (const Tally* x :
          {&t.sendRequest, &t.none, &t.complete, &t.sendToClient, &t.readResponse}) {
