@@ -1,133 +1,68 @@
-// Ingest rate of the server: frames per second that the ReadFromClient loop takes in from
-// 1 and from 4 writer processes, against a bare reader of the same stream.
-//
-//   bench_ingest [--rounds N] [--window-ms N]
-//
-// The writers are the same for both readers: each is a library client that sends the
-// full-image report with SendRequest in a loop (serialise, open the server's FIFO, one
-// write, close, per frame). A full FIFO makes them wait in WriteData, so the reader sets
-// the pace.
+// Ingest rate of the server: frames per second that a ReadFromClient loop takes in from 1 and
+// from 4 writer processes, against a bare reader of the same stream. The writers are library
+// clients sending the full-image report with SendRequest in a loop; a full FIFO makes them
+// wait, so the reader sets the pace. Readers and writer counts take turns in rounds.
 #include "BenchSupport.h"
 #include "LxTarvexDetectedMacMsg.h"
 #include "LxTarvexMuxMsgClient.h"
 #include "LxTarvexMuxMsgServer.h"
+#include "TarvexFifos.h"
 #include "TarvexFrame.h"
 #include "TempFifoDir.h"
-
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <memory>
-#include <string>
-#include <unistd.h>
 
 using namespace zam::bench;
 
 namespace {
 
 constexpr int kServerPollMs = 20;
-constexpr long long kFirstFrameWaitNs = 5000000000LL;
-constexpr long long kWarmUpNs = 100000000LL;
+constexpr int kRounds = 9;
+constexpr int kWindowMs = 400;
+constexpr long long kWarmUpNs = 200000000LL; // the writers start and fill the FIFO
 
-struct Result {
-    long long frames;
-    long long elapsedNs;
-};
-
-// Runs `step` (one reader step; true when it completed a frame) through a warm-up and then
-// a window of `windowMs`, counting the frames completed in the window.
-template <typename Step> Result Measure(Step step, int windowMs) {
-    const long long giveUp = NowNs() + kFirstFrameWaitNs;
-    while (!step()) {
-        if (NowNs() > giveUp) {
-            return {0, 0};
-        }
-    }
-    const long long warmEnd = NowNs() + kWarmUpNs;
-    while (NowNs() < warmEnd) {
-        step();
-    }
-    const long long start = NowNs();
-    const long long end = start + static_cast<long long>(windowMs) * 1000000LL;
-    long long frames = 0;
-    long long now = start;
-    while (now < end) {
-        frames += step() ? 1 : 0;
-        now = NowNs();
-    }
-    return {frames, now - start};
-}
-
-void Report(int toParent, const Result& result) {
-    if (write(toParent, &result, sizeof result) != static_cast<ssize_t>(sizeof result)) {
-        _exit(1);
-    }
-}
-
-int LibraryReader(int toParent, int windowMs) {
-    LxTarvexMuxMsgServer* server = LxTarvexMuxMsgServer::GetInstance();
-    if (!server->InitTarvexMuxMsgServer()) {
-        return 1;
-    }
-    NotifyReady(toParent);
-    Report(toParent, Measure(
-                         [server] {
-                             LxTarvexDetectedMacMsg* message = server->ReadFromClient();
-                             delete message;
-                             return message != nullptr;
-                         },
-                         windowMs));
-    return 0;
-}
-
-int BareReader(int toParent, const std::string& path, int windowMs) {
-    int keeper = -1;
-    const int fd = OpenOwnFifoBare(path, &keeper);
-    NotifyReady(toParent);
-    unsigned char frame[zam::frame::MaxFrameSize];
-    Report(toParent,
-           Measure([&] { return ReadFrameBare(fd, frame, kServerPollMs, 2000) > 0; }, windowMs));
-    return 0;
-}
-
-int Writer(int toParent) {
-    LxTarvexMuxMsgClient* client = LxTarvexMuxMsgClient::GetInstance();
+int Writer() {
+    const std::unique_ptr<LxTarvexMuxMsgClient> client(LxTarvexMuxMsgClient::GetInstance());
+    const std::unique_ptr<LxTarvexDetectedMacMsg> message = SampleMessage();
     if (!client->InitTarvexMuxIpc()) {
         return 1;
     }
-    const std::unique_ptr<LxTarvexDetectedMacMsg> message(NewSampleMessage());
-    NotifyReady(toParent);
     for (;;) {
         if (client->SendRequest(message.get()) != 0) {
-            usleep(1000); // no reader (yet or any more): do not spin
+            usleep(1000); // no reader yet: do not spin
         }
     }
 }
 
-// One measurement in a fresh FIFO directory: the reader, then the writers.
-double FramesPerSecond(bool library, int writers, int windowMs) {
+// Frames per second that `step` (one reader call, true when it completed a frame) takes in
+// over `windowMs`, after a warm-up.
+template <class Step> double Rate(Step step, int windowMs) {
+    const long long start = NowNs() + kWarmUpNs;
+    long long frames = 0;
+    long long now = NowNs();
+    for (; now < start + windowMs * 1000000LL; now = NowNs()) {
+        frames += step() && now >= start ? 1 : 0;
+    }
+    return static_cast<double>(frames) * 1e9 / static_cast<double>(now - start);
+}
+
+// One measurement in a fresh FIFO directory: the writers first, then the reader here.
+double MeasureOnce(bool library, int writers, int windowMs) {
     TempFifoDir dir;
-    const std::string path = dir.PathOf("TarMuxMsgServerIpc");
-    Child reader = library ? StartChild([&](int fd) { return LibraryReader(fd, windowMs); })
-                           : StartChild([&](int fd) { return BareReader(fd, path, windowMs); });
-    WaitReady(reader, "reader");
-    std::vector<Child> senders;
+    std::vector<std::unique_ptr<ChildProcess>> senders;
     for (int i = 0; i < writers; ++i) {
-        senders.push_back(StartChild(Writer));
-        WaitReady(senders.back(), "writer");
+        senders.push_back(std::make_unique<ChildProcess>(Writer));
     }
-    Result result{0, 0};
-    const bool got = ReadFullBare(reader.fromChild, &result, sizeof result, windowMs + 10000);
-    for (Child& sender : senders) {
-        StopChild(sender);
+    if (!library) {
+        BareFifo fifo(dir.PathOf(zam::endpoint::kServerFifoName));
+        unsigned char frame[zam::frame::MaxFrameSize];
+        return Rate([&] { return fifo.ReadFrame(frame, false, kServerPollMs, 2000) > 0; },
+                    windowMs);
     }
-    StopChild(reader);
-    if (!got || result.elapsedNs <= 0) {
-        std::fprintf(stderr, "%s reader with %d writers gave no result\n",
-                     library ? "library" : "bare", writers);
-        return 0.0;
+    const std::unique_ptr<LxTarvexMuxMsgServer> server(LxTarvexMuxMsgServer::GetInstance());
+    if (!server->InitTarvexMuxMsgServer()) {
+        std::exit(1);
     }
-    return static_cast<double>(result.frames) * 1e9 / static_cast<double>(result.elapsedNs);
+    using Message = std::unique_ptr<LxTarvexDetectedMacMsg>;
+    return Rate([&] { return Message(server->ReadFromClient()) != nullptr; }, windowMs);
 }
 
 struct Config {
@@ -138,52 +73,22 @@ struct Config {
 
 } // namespace
 
-int main(int argc, char** argv) {
-    int rounds = 9;
-    int windowMs = 400;
-    ParseBenchOptions(argc, argv,
-                      {{"--rounds", &rounds, 100000, nullptr},
-                       {"--window-ms", &windowMs, 100000, nullptr}},
-                      "[--rounds N] [--window-ms N]");
-
+int main() {
     std::vector<Config> configs = {{1, true}, {1, false}, {4, true}, {4, false}};
-    for (int round = 0; round < rounds; ++round) {
-        // Alternate which reader goes first, so that slow drifts in load hit both alike.
-        for (std::size_t i = 0; i < configs.size(); ++i) {
+    for (int round = 0; round < kRounds; ++round) {
+        for (std::size_t i = 0; i < configs.size(); ++i) { // each round starts with the next
             Config& c = configs[(i + static_cast<std::size_t>(round)) % configs.size()];
-            c.rates.push_back(FramesPerSecond(c.library, c.writers, windowMs));
+            c.rates.push_back(MeasureOnce(c.library, c.writers, kWindowMs));
         }
     }
 
-    std::printf("Ingest of %zu-byte frames: %d rounds x %d ms per reader, alternating\n",
-                SampleFrame().size(), rounds, windowMs);
-    std::printf("writers: SendRequest per frame (serialise, open, one write, close); both "
-                "readers get the same writers\n\n");
-    std::printf("%-8s %-8s %12s %23s\n", "writers", "reader", "median fps", "min–max fps");
-    for (const Config& c : configs) {
-        std::printf("%-8d %-8s %12.0f %11.0f–%-11.0f\n", c.writers, c.library ? "library" : "bare",
-                    Median(c.rates), Min(c.rates), Max(c.rates));
-        SummaryRow(Format("ingest, %d writer%s, %s reader (frames/s)", c.writers,
-                          c.writers > 1 ? "s" : "", c.library ? "library" : "bare"),
-                   Format("%.0f", Median(c.rates)),
-                   Format("%.0f–%.0f (%d rounds)", Min(c.rates), Max(c.rates), rounds), "");
-    }
-    std::printf("\nlibrary/bare (medians; per-round min–max), goal with 4 writers >= 0.50:\n");
-    for (std::size_t i = 0; i + 1 < configs.size(); i += 2) {
+    for (std::size_t i = 0; i < configs.size(); i += 2) {
         const Config& lib = configs[i];
         const Config& bare = configs[i + 1];
-        std::vector<double> perRound;
-        for (std::size_t r = 0; r < lib.rates.size(); ++r) {
-            perRound.push_back(bare.rates[r] > 0 ? lib.rates[r] / bare.rates[r] : 0.0);
-        }
-        const double ratio = Median(lib.rates) / Median(bare.rates);
-        std::printf("  %d writer%s: %.2f   (%.2f–%.2f)\n", lib.writers, lib.writers > 1 ? "s" : "",
-                    ratio, Min(perRound), Max(perRound));
-        SummaryRow(Format("ingest ratio library/bare, %d writer%s", lib.writers,
-                          lib.writers > 1 ? "s" : ""),
-                   Format("%.2f", ratio),
-                   Format("%.2f–%.2f (per round)", Min(perRound), Max(perRound)),
-                   lib.writers == 4 ? ">= 0.50" : "");
+        Row(Format("ingest, %d writer(s): library / bare reader (frames/s)", lib.writers),
+            Format("%.0f / %.0f", Median(lib.rates), Median(bare.rates)));
+        Row(Format("ingest, %d writer(s): library/bare", lib.writers), Ratio(lib.rates, bare.rates),
+            lib.writers > 1 ? "≥ 0.50" : "");
     }
     return 0;
 }

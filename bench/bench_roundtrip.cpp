@@ -1,448 +1,207 @@
-// Request/reply round trip between two processes: the library against the same bytes over
-// bare system calls, a raw FIFO ping-pong and ZeroMQ REQ/REP, measured alternately in rounds.
-//
-//   bench_roundtrip [--rounds N] [--count N] [--variants abcd]
+// Request/reply round trip between two processes: (a) the library, (b) the same bytes with
+// bare system calls in the same pattern, (c) a raw FIFO ping-pong with both ends kept open
+// and, when built with libzmq, (d) ZeroMQ REQ/REP over ipc://. The variants take turns in
+// rounds, so that load from elsewhere on the machine falls on all of them alike.
 #include "BenchSupport.h"
-#include "LxIpcMsgUtil.h"
 #include "LxTarvexDetectedMacMsg.h"
 #include "LxTarvexMuxMsgClient.h"
 #include "LxTarvexMuxMsgServer.h"
+#include "TarvexFifos.h"
 #include "TarvexFrame.h"
 #include "TempFifoDir.h"
 
+#if ZAM_BENCH_ZMQ
 #include <zmq.h>
+#endif
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <memory>
-#include <string>
+#include <functional>
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace zam::bench;
-using zam::frame::HeaderSize;
 using zam::frame::MaxFrameSize;
-using zam::frame::MaxPayloadLength;
-using zam::frame::WordSize;
 
 namespace {
 
-constexpr int kReplyTimeoutMs = 2000; // the client's wait, as s_readTimeout = 2 s
-constexpr int kServerPollMs = 20;     // the server's idle wait, as ReadFromClient's
+constexpr int kReplyWaitMs = 2000; // the client's s_readTimeout
+constexpr int kServerPollMs = 20;  // ReadFromClient's idle wait
 constexpr int kWarmUp = 200;
-constexpr int kMaxFailures = 10;
-constexpr unsigned int kRunLimitSeconds = 240;
+constexpr int kRounds = 10;
+constexpr int kCount = 2000; // round trips per round
 
-// One request and its reply, from the client's side.
-class Driver {
-public:
-    virtual ~Driver() = default;
-    virtual bool RoundTrip() = 0;
-};
+const std::vector<unsigned char> s_frame = SampleFrame();
 
-// --- a: the library on both sides ---
+bool IsEcho(const unsigned char* reply, long length) {
+    return length == static_cast<long>(s_frame.size()) &&
+           std::memcmp(reply, s_frame.data(), s_frame.size()) == 0;
+}
 
-int LibraryServer(int toParent) {
+// The servers, each in its own process, echo every request until they are killed.
+int LibraryServer() {
     LxTarvexMuxMsgServer* server = LxTarvexMuxMsgServer::GetInstance();
     if (!server->InitTarvexMuxMsgServer()) {
         return 1;
     }
-    NotifyReady(toParent);
     for (;;) {
-        if (LxTarvexDetectedMacMsg* request = server->ReadFromClient()) {
-            server->SendToClient(request);
-            delete request;
+        const std::unique_ptr<LxTarvexDetectedMacMsg> request(server->ReadFromClient());
+        if (request != nullptr) {
+            server->SendToClient(request.get());
         }
     }
 }
 
-class LibraryDriver : public Driver {
-public:
-    LibraryDriver() : m_client(LxTarvexMuxMsgClient::GetInstance()), m_message(NewSampleMessage()) {
-        if (!m_client->InitTarvexMuxIpc()) {
-            std::fprintf(stderr, "client FIFO did not open\n");
-            std::exit(1);
-        }
-    }
-    ~LibraryDriver() override { delete m_client; }
-
-    bool RoundTrip() override {
-        if (m_client->SendRequest(m_message.get()) != 0) {
-            return false;
-        }
-        const std::unique_ptr<LxTarvexDetectedMacMsg> reply(m_client->ReadResponse());
-        return reply != nullptr && reply->GetNetworkNumber() == kSampleNetwork;
-    }
-
-private:
-    LxTarvexMuxMsgClient* m_client;
-    std::unique_ptr<LxTarvexDetectedMacMsg> m_message;
-};
-
-// --- b: bare system calls in the protocol's pattern ---
-
-int BareServer(int toParent, const std::string& ownPath, const std::string& peerPath) {
-    int keeper = -1;
-    const int fd = OpenOwnFifoBare(ownPath, &keeper);
-    NotifyReady(toParent);
+// Opens a FIFO per reply, reads requests 4, 4, L, 4 bytes and polls only when it is empty.
+int BareServer(const std::string& own, const std::string& peer) {
+    BareFifo fifo(own);
     unsigned char frame[MaxFrameSize];
     for (;;) {
-        const int length = ReadFrameBare(fd, frame, kServerPollMs, kReplyTimeoutMs);
+        const int length = fifo.ReadFrame(frame, false, kServerPollMs, kReplyWaitMs);
         if (length > 0) {
-            SendFrameBare(peerPath, frame, static_cast<std::size_t>(length));
+            SendBare(peer, frame, static_cast<std::size_t>(length));
         }
     }
 }
 
-class BareDriver : public Driver {
-public:
-    BareDriver(const std::vector<unsigned char>& frame, std::string ownPath, std::string peerPath)
-        : m_frame(frame), m_peerPath(std::move(peerPath)), m_keeper(-1),
-          m_fd(OpenOwnFifoBare(ownPath, &m_keeper)) {}
-    ~BareDriver() override {
-        close(m_fd);
-        close(m_keeper);
+// Blocking descriptors, open for the whole run: one read and one write per request.
+int PingServer(const std::string& own, const std::string& peer) {
+    const int in = open(own.c_str(), O_RDONLY | O_CLOEXEC); // each open waits for the client's
+    const int out = open(peer.c_str(), O_WRONLY | O_CLOEXEC);
+    unsigned char frame[MaxFrameSize];
+    ssize_t n = 0;
+    while (out >= 0 && (n = read(in, frame, sizeof frame)) > 0 &&
+           write(out, frame, static_cast<std::size_t>(n)) == n) {
     }
+    return 1;
+}
 
-    bool RoundTrip() override {
-        if (!SendFrameBare(m_peerPath, m_frame.data(), m_frame.size())) {
-            return false;
-        }
-        // The client's pattern: 4, 4, then the payload and end marker in one read.
-        unsigned char reply[MaxFrameSize];
-        if (!ReadFullBare(m_fd, reply, WordSize, kReplyTimeoutMs) ||
-            !ReadFullBare(m_fd, reply + WordSize, WordSize, kReplyTimeoutMs)) {
-            return false;
-        }
-        const int payload = LxIpcMsgUtil::ExtractInteger(reply + WordSize);
-        if (payload <= 0 || payload > MaxPayloadLength ||
-            !ReadFullBare(m_fd, reply + HeaderSize, static_cast<std::size_t>(payload + WordSize),
-                          kReplyTimeoutMs)) {
-            return false;
-        }
-        return std::memcmp(reply, m_frame.data(), m_frame.size()) == 0;
+#if ZAM_BENCH_ZMQ
+int ZmqServer(const std::string& endpoint) {
+    void* socket = zmq_socket(zmq_ctx_new(), ZMQ_REP);
+    unsigned char frame[MaxFrameSize];
+    int n = zmq_bind(socket, endpoint.c_str());
+    while (n >= 0 && (n = zmq_recv(socket, frame, sizeof frame, 0)) >= 0 &&
+           zmq_send(socket, frame, static_cast<std::size_t>(n), 0) == n) {
     }
+    return 1;
+}
 
-private:
-    const std::vector<unsigned char>& m_frame;
-    std::string m_peerPath;
-    int m_keeper;
-    int m_fd;
-};
-
-// --- c: raw FIFO ping-pong, both ends open for the whole run, blocking descriptors ---
-
-int OpenBlocking(const std::string& path, int access) {
-    const int fd = open(path.c_str(), access | O_CLOEXEC);
-    if (fd < 0) {
-        std::perror(path.c_str());
+// A REQ socket connected to `endpoint`, open until the program exits.
+std::function<bool()> ZmqClient(const std::string& endpoint) {
+    static void* s_context = zmq_ctx_new();
+    static void* s_socket = zmq_socket(s_context, ZMQ_REQ);
+    zmq_setsockopt(s_socket, ZMQ_RCVTIMEO, &kReplyWaitMs, sizeof kReplyWaitMs);
+    if (zmq_connect(s_socket, endpoint.c_str()) != 0) {
         std::exit(1);
     }
-    return fd;
-}
-
-// Opens the own FIFO for reading with a keeper writer (no end-of-file before the peer's
-// write end is open, or ever), then makes the read descriptor blocking.
-int OpenReadEnd(const std::string& path, int* keeper) {
-    const int fd = OpenOwnFifoBare(path, keeper);
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return fd;
-}
-
-int PingServer(int toParent, const std::string& ownPath, const std::string& peerPath) {
-    int keeper = -1;
-    const int in = OpenReadEnd(ownPath, &keeper);
-    NotifyReady(toParent);
-    const int out = OpenBlocking(peerPath, O_WRONLY); // waits for the client's read end
-    unsigned char frame[MaxFrameSize];
-    for (;;) {
-        const ssize_t n = read(in, frame, sizeof frame);
-        if (n > 0 && write(out, frame, static_cast<std::size_t>(n)) != n) {
-            return 1;
-        }
-        if (n <= 0 && errno != EINTR) {
-            return 1;
-        }
-    }
-}
-
-class PingDriver : public Driver {
-public:
-    PingDriver(const std::vector<unsigned char>& frame, const std::string& ownPath,
-               const std::string& peerPath)
-        : m_frame(frame), m_keeper(-1), m_in(OpenReadEnd(ownPath, &m_keeper)),
-          m_out(OpenBlocking(peerPath, O_WRONLY | O_NONBLOCK)) {
-        // The server's read end is open (it said it was ready): the open did not wait.
-        fcntl(m_out, F_SETFL, fcntl(m_out, F_GETFL) & ~O_NONBLOCK);
-    }
-    ~PingDriver() override {
-        close(m_out);
-        close(m_in);
-        close(m_keeper);
-    }
-
-    bool RoundTrip() override {
-        if (write(m_out, m_frame.data(), m_frame.size()) != static_cast<ssize_t>(m_frame.size())) {
-            return false;
-        }
+    return [] {
         unsigned char reply[MaxFrameSize];
-        return read(m_in, reply, sizeof reply) == static_cast<ssize_t>(m_frame.size()) &&
-               std::memcmp(reply, m_frame.data(), m_frame.size()) == 0;
-    }
-
-private:
-    const std::vector<unsigned char>& m_frame;
-    int m_keeper;
-    int m_in;
-    int m_out;
-};
-
-// --- d: ZeroMQ REQ/REP over ipc:// ---
-
-int ZmqServer(int toParent, const std::string& endpoint) {
-    void* context = zmq_ctx_new();
-    void* socket = zmq_socket(context, ZMQ_REP);
-    if (zmq_bind(socket, endpoint.c_str()) != 0) {
-        std::fprintf(stderr, "zmq_bind %s: %s\n", endpoint.c_str(), zmq_strerror(zmq_errno()));
-        return 1;
-    }
-    NotifyReady(toParent);
-    unsigned char frame[MaxFrameSize];
-    for (;;) {
-        const int n = zmq_recv(socket, frame, sizeof frame, 0);
-        if (n > 0) {
-            zmq_send(socket, frame, static_cast<std::size_t>(n), 0);
-        }
-    }
+        return zmq_send(s_socket, s_frame.data(), s_frame.size(), 0) ==
+                   static_cast<int>(s_frame.size()) &&
+               IsEcho(reply, zmq_recv(s_socket, reply, sizeof reply, 0));
+    };
 }
-
-class ZmqDriver : public Driver {
-public:
-    ZmqDriver(const std::vector<unsigned char>& frame, const std::string& endpoint)
-        : m_frame(frame), m_context(zmq_ctx_new()), m_socket(zmq_socket(m_context, ZMQ_REQ)) {
-        const int noLinger = 0;
-        const int timeout = kReplyTimeoutMs;
-        zmq_setsockopt(m_socket, ZMQ_LINGER, &noLinger, sizeof noLinger);
-        zmq_setsockopt(m_socket, ZMQ_RCVTIMEO, &timeout, sizeof timeout);
-        if (zmq_connect(m_socket, endpoint.c_str()) != 0) {
-            std::fprintf(stderr, "zmq_connect %s: %s\n", endpoint.c_str(),
-                         zmq_strerror(zmq_errno()));
-            std::exit(1);
-        }
-    }
-    ~ZmqDriver() override {
-        zmq_close(m_socket);
-        zmq_ctx_term(m_context);
-    }
-
-    bool RoundTrip() override {
-        if (zmq_send(m_socket, m_frame.data(), m_frame.size(), 0) !=
-            static_cast<int>(m_frame.size())) {
-            return false;
-        }
-        unsigned char reply[MaxFrameSize];
-        return zmq_recv(m_socket, reply, sizeof reply, 0) == static_cast<int>(m_frame.size()) &&
-               std::memcmp(reply, m_frame.data(), m_frame.size()) == 0;
-    }
-
-private:
-    const std::vector<unsigned char>& m_frame;
-    void* m_context;
-    void* m_socket;
-};
+#endif
 
 struct Variant {
     char key;
     const char* legend;
-    Child server;
-    std::unique_ptr<Driver> driver;
-    std::vector<double> samples;      // microseconds, every round trip
-    std::vector<double> roundMedians; // microseconds, one per round
-    int failures;
+    const char* goal; // of a/key
+    std::unique_ptr<ChildProcess> server;
+    std::function<bool()> roundTrip; // one request and its reply, checked
+    std::vector<double> medians;     // µs, one per round
+    int failures = 0;
 };
 
-std::string LoadAverage() {
-    char text[64] = "?";
-    if (FILE* in = std::fopen("/proc/loadavg", "r")) {
-        if (std::fgets(text, sizeof text, in) == nullptr) {
-            text[0] = '\0';
-        }
-        std::fclose(in);
+void RunRound(Variant& v, int count) {
+    std::vector<double> these;
+    for (int k = 0; k < count; ++k) {
+        const long long start = NowNs();
+        v.failures += v.roundTrip() ? 0 : 1;
+        these.push_back(static_cast<double>(NowNs() - start) / 1000.0);
     }
-    std::string load(text);
-    const std::size_t end = load.find(' ', load.find(' ', load.find(' ') + 1) + 1);
-    return load.substr(0, end);
-}
-
-double RatioOfRound(const Variant& x, const Variant& y, std::size_t round) {
-    return x.roundMedians[round] / y.roundMedians[round];
-}
-
-void PrintRatio(const Variant& x, const Variant& y, const char* goal) {
-    std::vector<double> perRound;
-    for (std::size_t r = 0; r < x.roundMedians.size(); ++r) {
-        perRound.push_back(RatioOfRound(x, y, r));
-    }
-    const double ratio = Median(x.samples) / Median(y.samples);
-    std::printf("  %c/%c = %.2f   per-round %.2f–%.2f   %s\n", x.key, y.key, ratio, Min(perRound),
-                Max(perRound), goal);
-    SummaryRow(Format("round trip ratio %c/%c", x.key, y.key), Format("%.2f", ratio),
-               Format("%.2f–%.2f (per round)", Min(perRound), Max(perRound)), goal);
+    v.medians.push_back(Median(these));
 }
 
 } // namespace
 
-int main(int argc, char** argv) {
-    int rounds = 10;
-    int count = 2000;
-    std::string keys = "abcd";
-    ParseBenchOptions(argc, argv,
-                      {{"--rounds", &rounds, 10000000, nullptr},
-                       {"--count", &count, 10000000, nullptr},
-                       {"--variants", nullptr, 0, &keys}},
-                      "[--rounds N] [--count N] [--variants abcd]");
-
-    alarm(kRunLimitSeconds); // a stuck peer ends the run (the servers follow by PDEATHSIG)
+int main() {
+    alarm(100); // a stuck peer ends the run (a failed round trip waits 2 s); the servers end
+                // within 120 s (ChildProcess)
     TempFifoDir dir;
-    const std::vector<unsigned char> frame = SampleFrame();
-    const std::string bareServer = dir.PathOf("BareServerFifo");
-    const std::string bareClient = dir.PathOf("BareClientFifo");
-    const std::string pingServer = dir.PathOf("PingServerFifo");
-    const std::string pingClient = dir.PathOf("PingClientFifo");
-    const std::string zmqEndpoint = "ipc://" + dir.PathOf("zmq-roundtrip");
-    const std::string loadBefore = LoadAverage();
-    // The ping-pong's FIFOs exist before either side opens them.
+    const std::string bareServer = dir.PathOf("bs"), bareClient = dir.PathOf("bc");
+    const std::string pingServer = dir.PathOf("ps"), pingClient = dir.PathOf("pc");
     if (mkfifo(pingServer.c_str(), 0600) != 0 || mkfifo(pingClient.c_str(), 0600) != 0) {
-        std::perror("mkfifo");
         return 1;
     }
+    // Servers first, each ready before the next, and the client ends after them: no process
+    // holds another's descriptors.
+    std::vector<Variant> v;
+    v.push_back({'a', "library: SendRequest, ReadResponse / ReadFromClient, SendToClient", "",
+                 std::make_unique<ChildProcess>(LibraryServer)});
+    WaitForReader(dir.PathOf(zam::endpoint::kServerFifoName));
+    v.push_back(
+        {'b', "bare system calls in the library's pattern", "≤ 1.10",
+         std::make_unique<ChildProcess>([&] { return BareServer(bareServer, bareClient); })});
+    WaitForReader(bareServer);
+    v.push_back(
+        {'c', "raw FIFO ping-pong, both ends kept open", "",
+         std::make_unique<ChildProcess>([&] { return PingServer(pingServer, pingClient); })});
+#if ZAM_BENCH_ZMQ
+    const std::string endpoint = "ipc://" + dir.PathOf("zmq");
+    v.push_back({'d', "ZeroMQ REQ/REP over ipc://, the same bytes", "< 1",
+                 std::make_unique<ChildProcess>([&] { return ZmqServer(endpoint); }),
+                 ZmqClient(endpoint)});
+#endif
 
-    std::vector<Variant> variants;
-    for (const char key : keys) {
-        switch (key) {
-        case 'a':
-            variants.push_back({key, "library: SendRequest + ReadResponse / ReadFromClient loop + "
-                                     "SendToClient"});
-            break;
-        case 'b':
-            variants.push_back({key, "bare syscalls, same pattern: open/write/close per frame; "
-                                     "reads 4,4,L,4 and 4,4,L+4; poll when empty"});
-            break;
-        case 'c':
-            variants.push_back({key, "raw FIFO ping-pong, both ends kept open: one write, one "
-                                     "read each way"});
-            break;
-        case 'd':
-            variants.push_back({key, "ZeroMQ REQ/REP over ipc://, the same frame bytes"});
-            break;
-        default:
-            std::fprintf(stderr, "unknown variant %c\n", key);
-            return 2;
-        }
+    const std::unique_ptr<LxTarvexMuxMsgClient> client(LxTarvexMuxMsgClient::GetInstance());
+    const std::unique_ptr<LxTarvexDetectedMacMsg> message = SampleMessage();
+    if (!client->InitTarvexMuxIpc()) {
+        return 1;
     }
+    v[0].roundTrip = [&] {
+        const bool sent = client->SendRequest(message.get()) == 0;
+        const std::unique_ptr<LxTarvexDetectedMacMsg> reply(sent ? client->ReadResponse()
+                                                                 : nullptr);
+        return reply != nullptr && reply->GetNetworkNumber() == kSampleNetwork;
+    };
+    BareFifo bareReplies(bareClient);
+    v[1].roundTrip = [&] {
+        unsigned char reply[MaxFrameSize];
+        return SendBare(bareServer, s_frame.data(), s_frame.size()) &&
+               IsEcho(reply, bareReplies.ReadFrame(reply, true, kReplyWaitMs, kReplyWaitMs));
+    };
+    const int pingOut = open(pingServer.c_str(), O_WRONLY | O_CLOEXEC);
+    const int pingIn = open(pingClient.c_str(), O_RDONLY | O_CLOEXEC);
+    v[2].roundTrip = [&] {
+        unsigned char reply[MaxFrameSize];
+        return write(pingOut, s_frame.data(), s_frame.size()) ==
+                   static_cast<ssize_t>(s_frame.size()) &&
+               IsEcho(reply, read(pingIn, reply, sizeof reply));
+    };
 
-    // Servers first: they are forked before the parent opens anything they could inherit.
-    for (Variant& v : variants) {
-        switch (v.key) {
-        case 'a':
-            v.server = StartChild(LibraryServer);
-            break;
-        case 'b':
-            v.server = StartChild([&](int fd) { return BareServer(fd, bareServer, bareClient); });
-            break;
-        case 'c':
-            v.server = StartChild([&](int fd) { return PingServer(fd, pingServer, pingClient); });
-            break;
-        case 'd':
-            v.server = StartChild([&](int fd) { return ZmqServer(fd, zmqEndpoint); });
-            break;
-        }
-        WaitReady(v.server, "server");
+    for (Variant& x : v) {
+        RunRound(x, kWarmUp);
+        x.medians.clear();
     }
-    for (Variant& v : variants) {
-        switch (v.key) {
-        case 'a':
-            v.driver = std::make_unique<LibraryDriver>();
-            break;
-        case 'b':
-            v.driver = std::make_unique<BareDriver>(frame, bareClient, bareServer);
-            break;
-        case 'c':
-            v.driver = std::make_unique<PingDriver>(frame, pingClient, pingServer);
-            break;
-        case 'd':
-            v.driver = std::make_unique<ZmqDriver>(frame, zmqEndpoint);
-            break;
+    for (int round = 0; round < kRounds; ++round) {
+        for (std::size_t i = 0; i < v.size(); ++i) { // each round starts with the next variant
+            RunRound(v[(static_cast<std::size_t>(round) + i) % v.size()], kCount);
         }
-        for (int i = 0; i < kWarmUp; ++i) {
-            v.failures += v.driver->RoundTrip() ? 0 : 1;
-        }
-        v.samples.reserve(static_cast<std::size_t>(rounds) * static_cast<std::size_t>(count));
     }
+    close(pingOut);
+    close(pingIn);
 
-    // Rounds alternate the variants (rotating which goes first), so that a burst of load
-    // from elsewhere on the machine falls on all of them alike.
-    const std::size_t n = variants.size();
-    for (int round = 0; round < rounds; ++round) {
-        for (std::size_t i = 0; i < n; ++i) {
-            Variant& v = variants[(static_cast<std::size_t>(round) + i) % n];
-            std::vector<double> these;
-            these.reserve(static_cast<std::size_t>(count));
-            for (int k = 0; k < count && v.failures <= kMaxFailures; ++k) {
-                const long long start = NowNs();
-                const bool ok = v.driver->RoundTrip();
-                const long long end = NowNs();
-                if (!ok) {
-                    ++v.failures;
-                    continue;
-                }
-                these.push_back(static_cast<double>(end - start) / 1000.0);
-            }
-            v.roundMedians.push_back(Median(these));
-            v.samples.insert(v.samples.end(), these.begin(), these.end());
-        }
-    }
-
-    for (Variant& v : variants) {
-        StopChild(v.server);
-        v.driver.reset();
-    }
-
-    std::printf("Round trip of a %zu-byte frame: %d rounds x %d per variant, alternating "
-                "(%d samples each)\n",
-                frame.size(), rounds, count, rounds * count);
-    std::printf("load average before: %s, after: %s\n\n", loadBefore.c_str(),
-                LoadAverage().c_str());
-    std::printf("%-8s %11s %17s %23s %9s\n", "variant", "median µs", "p10–p90 µs",
-                "round medians µs", "failures");
-    for (Variant& v : variants) {
-        const std::vector<double> roundMedians = v.roundMedians;
-        const Spread s = Summarise(v.samples);
-        std::printf("%-8c %9.1f %9.1f–%-7.1f %11.1f–%-11.1f %6d\n", v.key, s.median, s.p10, s.p90,
-                    Min(roundMedians), Max(roundMedians), v.failures);
-        SummaryRow(Format("round trip %c (µs)", v.key), Format("%.1f", s.median),
-                   Format("%.1f–%.1f (p10–p90)", s.p10, s.p90), "");
-    }
-    std::printf("\n");
-    for (const Variant& v : variants) {
-        std::printf("  %c: %s\n", v.key, v.legend);
-    }
-    std::printf("\nratios of the medians (goals: a/b <= 1.10, a/d < 1):\n");
-    const Variant* a = nullptr;
-    for (const Variant& v : variants) {
-        a = v.key == 'a' ? &v : a;
-    }
-    for (const Variant& v : variants) {
-        if (a != nullptr && v.key != 'a') {
-            PrintRatio(*a, v, v.key == 'b' ? "<= 1.10" : v.key == 'd' ? "< 1" : "");
-        }
-    }
+    std::printf("Round trip of a %zu-byte frame, %d rounds of %d per variant\n\n", s_frame.size(),
+                kRounds, kCount);
     int failures = 0;
-    for (const Variant& v : variants) {
-        failures += v.failures;
+    for (const Variant& x : v) {
+        Row(Format("round trip %c, %s (µs)", x.key, x.legend), Format("%.1f", Median(x.medians)),
+            x.failures > 0 ? Format("%d failed", x.failures) : "");
+        failures += x.failures;
+    }
+    for (std::size_t x = 1; x < v.size(); ++x) {
+        Row(Format("round trip a/%c", v[x].key), Ratio(v[0].medians, v[x].medians), v[x].goal);
     }
     return failures > 0 ? 1 : 0;
 }

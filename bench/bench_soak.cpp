@@ -1,152 +1,208 @@
-// Soak: a burst of frames from a writer process through the real server FIFO into the server
-// endpoint's ReadFromClient loop, once clean and once with junk writes of 1 to 3 bytes spread
-// through it. Prints the frames sent, received and lost of each run.
-//
-//   bench_soak [--frames N] [--junk N]
-//
-// The writer writes each 154-byte frame with one blocking write(2), as fast as the FIFO
-// takes them, so the FIFO stays full while the server reads. Frames are 2 mod 4 bytes long:
-// after 1 or 3 bytes of junk the server's 4-byte start-marker search no longer lines up
-// with the frames behind them until the FIFO runs empty.
+// Soak and allocations. Round trips between a server and a client endpoint in this process,
+// each call's heap allocations counted by our global operator new (the shared libraries'
+// too); resident memory, descriptors and live heap blocks, sampled at each tenth, stay level.
+// Then bursts of frames from a writer process into the server, clean and with junk writes of
+// 1, 2, 3, 1, ... bytes: frames are 2 mod 4 bytes long, so after 1 or 3 bytes of junk the
+// server's 4-byte start-marker search misses every frame until the FIFO runs empty.
 #include "BenchSupport.h"
 #include "LxTarvexDetectedMacMsg.h"
+#include "LxTarvexMuxMsgClient.h"
 #include "LxTarvexMuxMsgServer.h"
+#include "TarvexFifos.h"
 #include "TempFifoDir.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <cstdio>
+#include <atomic>
 #include <cstdlib>
 #include <fcntl.h>
-#include <string>
+#include <filesystem>
+#include <fstream>
+#include <new>
 #include <sys/ioctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <vector>
 
 using namespace zam::bench;
 
 namespace {
 
-constexpr long long kOpenWaitNs = 5000000000LL;
-constexpr long long kDrainWaitNs = 120000000000LL;
-constexpr unsigned char kJunkByte = 0xA5;
+// Word-sized, so that they are lock-free on the 32-bit target too (no libatomic).
+std::atomic<std::size_t> s_allocations{0};
+std::atomic<std::size_t> s_frees{0};
 
-struct Run {
+} // namespace
+
+// The other forms of new and delete call these.
+void* operator new(std::size_t size) {
+    s_allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size != 0 ? size : 1)) {
+        return p;
+    }
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+    s_frees.fetch_add(p != nullptr ? 1 : 0, std::memory_order_relaxed);
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    operator delete(p);
+}
+
+namespace {
+
+constexpr int kRoundTrips = 100000;
+constexpr int kFrames = 100000; // per burst
+constexpr int kJunkWrites = 100;
+constexpr int kSamples = 10;
+constexpr int kIdleReads = 5; // each waits the server's 20 ms
+constexpr long long kDrainWaitNs = 120000000000LL;
+
+// The allocations of every call of one operation.
+struct Tally {
     const char* name;
-    int junkWrites;
-    long long received;
-    double seconds;
+    const char* expected;
+    long long calls = 0;
+    long long allocations = 0;
+
+    template <class Op> auto operator()(Op op) {
+        const std::size_t before = s_allocations.load(std::memory_order_relaxed);
+        auto result = op();
+        allocations += static_cast<long long>(s_allocations.load() - before);
+        ++calls;
+        return result;
+    }
 };
 
-bool WriteAll(int fd, const unsigned char* bytes, std::size_t length) {
-    ssize_t written;
-    do {
-        written = write(fd, bytes, length);
-    } while (written < 0 && errno == EINTR);
-    return written == static_cast<ssize_t>(length);
+struct Tallies {
+    Tally sendRequest{"SendRequest", "2 (frame buffer)"};
+    Tally none{"ReadFromClient completing no frame (idle, or a frame's first 3 pieces)", "0"};
+    Tally complete{"ReadFromClient completing a frame", "2 (message, image)"};
+    Tally sendToClient{"SendToClient", "2 (frame buffer)"};
+    Tally readResponse{"ReadResponse", "2 (message, image)"};
+};
+
+bool ReadNothing(Tally& none, LxTarvexMuxMsgServer& server) {
+    return !std::unique_ptr<LxTarvexDetectedMacMsg>(none([&] { return server.ReadFromClient(); }));
 }
 
-// Opens the server's FIFO for blocking writes once the server reads it.
-int OpenWhenRead(const std::string& path) {
-    const long long giveUp = NowNs() + kOpenWaitNs;
-    int fd = -1;
-    while ((fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0 && NowNs() < giveUp) {
-        usleep(1000);
+// One round trip, every call counted: the server reads the frame in four calls.
+bool RoundTrip(Tallies& t, LxTarvexMuxMsgServer& server, LxTarvexMuxMsgClient& client,
+               LxTarvexDetectedMacMsg& message) {
+    bool ok = t.sendRequest([&] { return client.SendRequest(&message); }) == 0;
+    for (int piece = 0; piece < 3; ++piece) { // start marker, length, payload
+        ok = ReadNothing(t.none, server) && ok;
     }
-    if (fd >= 0) {
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    }
-    return fd;
+    const std::unique_ptr<LxTarvexDetectedMacMsg> request(
+        t.complete([&] { return server.ReadFromClient(); }));
+    ok = ok && request && t.sendToClient([&] { return server.SendToClient(request.get()); }) == 0;
+    return ok && std::unique_ptr<LxTarvexDetectedMacMsg>(
+                     t.readResponse([&] { return client.ReadResponse(); }));
 }
 
-// The writer process: `frames` frames with `junkWrites` writes of 1, 2, 3, 1, ... junk bytes
-// spread evenly among them; then it waits until the server has read everything and exits,
-// which tells the server that the burst is over.
+long ResidentKiB() {
+    long pages = 0;
+    long resident = -1;
+    std::ifstream("/proc/self/statm") >> pages >> resident;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+long OpenDescriptors() {
+    const std::filesystem::directory_iterator fds("/proc/self/fd");
+    return std::distance(begin(fds), end(fds)) - 1; // not the one that lists them
+}
+
+struct Sample {
+    long kib;
+    long fds;
+    long liveBlocks;
+};
+
+// Round trips with the calls counted, sampled at each tenth; false when one failed.
+bool SteadyRun(int roundTrips, Tallies& t, Sample& first, Sample& last) {
+    TempFifoDir dir;
+    const std::unique_ptr<LxTarvexMuxMsgServer> server(LxTarvexMuxMsgServer::GetInstance());
+    const std::unique_ptr<LxTarvexMuxMsgClient> client(LxTarvexMuxMsgClient::GetInstance());
+    const std::unique_ptr<LxTarvexDetectedMacMsg> message = SampleMessage();
+    bool ok = server->InitTarvexMuxMsgServer() && client->InitTarvexMuxIpc();
+    for (int i = 0; ok && i < kIdleReads; ++i) {
+        ok = ReadNothing(t.none, *server);
+    }
+    const int every = std::max(1, roundTrips / kSamples);
+    for (int i = 1; ok && i <= roundTrips; ++i) {
+        ok = RoundTrip(t, *server, *client, *message);
+        if (i % every == 0) {
+            const auto live = static_cast<long>(s_allocations.load() - s_frees.load());
+            (i == every ? first : last) = {ResidentKiB(), OpenDescriptors(), live};
+        }
+    }
+    return ok;
+}
+
+// The writer: blocking writes of `frames` frames with `junkWrites` junk writes spread evenly
+// among them; exits once the server has read everything, which ends the burst.
 int Writer(const std::string& path, int frames, int junkWrites) {
-    const int fd = OpenWhenRead(path);
+    WaitForReader(path);
+    const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
     const std::vector<unsigned char> frame = SampleFrame();
-    const unsigned char junk[3] = {kJunkByte, kJunkByte, kJunkByte};
-    const int junkEvery = junkWrites > 0 ? frames / junkWrites : frames + 1;
+    const unsigned char junk[3] = {0xA5, 0xA5, 0xA5};
+    const int every = junkWrites > 0 ? frames / junkWrites : frames + 1;
     bool ok = fd >= 0;
     for (int i = 0; ok && i < frames; ++i) {
-        const int junkIndex = i / junkEvery;
-        if (i % junkEvery == junkEvery / 2 && junkIndex < junkWrites) {
-            ok = WriteAll(fd, junk, static_cast<std::size_t>(junkIndex % 3 + 1));
-        }
-        ok = ok && WriteAll(fd, frame.data(), frame.size());
+        const bool junkHere = i % every == every / 2 && i / every < junkWrites;
+        const auto junkBytes = static_cast<std::size_t>(junkHere ? i / every % 3 + 1 : 0);
+        ok = (junkBytes == 0 || write(fd, junk, junkBytes) == static_cast<ssize_t>(junkBytes)) &&
+             write(fd, frame.data(), frame.size()) == static_cast<ssize_t>(frame.size());
     }
-    const long long giveUp = NowNs() + kDrainWaitNs;
     int waiting = 1;
-    while (ok && ioctl(fd, FIONREAD, &waiting) == 0 && waiting > 0 && NowNs() < giveUp) {
+    for (const long long giveUp = NowNs() + kDrainWaitNs;
+         ok && ioctl(fd, FIONREAD, &waiting) == 0 && waiting > 0 && NowNs() < giveUp;) {
         usleep(1000);
-    }
-    if (fd >= 0) {
-        close(fd);
     }
     return ok && waiting == 0 ? 0 : 1;
 }
 
-// One burst in a fresh FIFO directory: the server endpoint in this process reads until the
-// writer has exited. Exits the program when the writer failed.
-void Soak(Run& run, int frames) {
+// Frames the server endpoint here received from one burst; -1 when the writer failed.
+long Burst(int frames, int junkWrites) {
     TempFifoDir dir;
-    const std::string path = dir.PathOf("TarMuxMsgServerIpc");
-    Child writer = StartChild([&](int) { return Writer(path, frames, run.junkWrites); });
-    LxTarvexMuxMsgServer* server = LxTarvexMuxMsgServer::GetInstance();
-    if (!server->InitTarvexMuxMsgServer()) {
-        std::fprintf(stderr, "the server FIFO did not open\n");
-        std::exit(1);
-    }
-    const long long start = NowNs();
+    const std::string path = dir.PathOf(zam::endpoint::kServerFifoName);
+    const std::unique_ptr<ChildProcess> writer =
+        std::make_unique<ChildProcess>([&] { return Writer(path, frames, junkWrites); });
+    const std::unique_ptr<LxTarvexMuxMsgServer> server(LxTarvexMuxMsgServer::GetInstance());
+    long received = 0;
     int status = 0;
     pid_t done = 0;
-    while (done == 0) {
-        LxTarvexDetectedMacMsg* message = server->ReadFromClient();
-        run.received += message != nullptr ? 1 : 0;
-        delete message;
-        done = waitpid(writer.pid, &status, WNOHANG);
+    while (done == 0 && server->InitTarvexMuxMsgServer()) {
+        received += std::unique_ptr<LxTarvexDetectedMacMsg>(server->ReadFromClient()) ? 1 : 0;
+        done = waitpid(writer->Pid(), &status, WNOHANG);
     }
-    run.seconds = static_cast<double>(NowNs() - start) / 1e9;
-    writer.pid = -1;
-    ReapChild(writer);
-    delete server;
-    if (done < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "%s: the writer failed\n", run.name);
-        std::exit(1);
-    }
+    return done > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? received : -1;
 }
 
 } // namespace
 
-int main(int argc, char** argv) {
-    int frames = 100000;
-    int junkWrites = 100;
-    ParseBenchOptions(argc, argv,
-                      {{"--frames", &frames, 100000000, nullptr},
-                       {"--junk", &junkWrites, 100000, nullptr}},
-                      "[--frames N] [--junk N]");
-    junkWrites = std::min(junkWrites, frames);
+int main() {
+    Tallies t;
+    Sample first{};
+    Sample last{};
+    const bool steady = SteadyRun(kRoundTrips, t, first, last);
+    const long clean = Burst(kFrames, 0);
+    const long junk = Burst(kFrames, kJunkWrites);
 
-    Run runs[] = {{"clean", 0, 0, 0.0}, {"junk", junkWrites, 0, 0.0}};
-    for (Run& run : runs) {
-        Soak(run, frames);
+    long long perRoundTrip = 0;
+    for (const Tally* x :
+         {&t.sendRequest, &t.none, &t.complete, &t.sendToClient, &t.readResponse}) {
+        const double calls = static_cast<double>(std::max(1LL, x->calls));
+        Row(Format("allocations: %s", x->name),
+            Format("%.2f", static_cast<double>(x->allocations) / calls), x->expected);
+        perRoundTrip += x->allocations;
     }
-
-    std::printf("Soak: a burst of %d frames of %zu bytes, one write(2) each, from a writer "
-                "process\nthrough TarMuxMsgServerIpc into ReadFromClient; junk: writes of 1, 2, "
-                "3, 1, ... bytes spread evenly\n\n",
-                frames, SampleFrame().size());
-    std::printf("%-6s %11s %10s %10s %10s %8s\n", "run", "junk writes", "sent", "received",
-                "lost", "seconds");
-    for (const Run& run : runs) {
-        const long long lost = frames - run.received;
-        std::printf("%-6s %11d %10d %10lld %10lld %8.2f\n", run.name, run.junkWrites, frames,
-                    run.received, lost, run.seconds);
-        SummaryRow(Format("soak, burst of %d frames, %d junk writes: frames lost", frames,
-                          run.junkWrites),
-                   Format("%lld", lost), Format("%lld of %d received", run.received, frames),
-                   run.junkWrites == 0 ? "0" : "");
-    }
-    return 0;
+    Row("allocations per round trip",
+        Format("%.2f", static_cast<double>(perRoundTrip) / kRoundTrips), "8");
+    Row(Format("soak, %d round trips: resident KiB, descriptors, live heap blocks, after the "
+               "first tenth → at the end",
+               kRoundTrips),
+        Format("%ld → %ld, %ld → %ld, %ld → %ld", first.kib, last.kib, first.fds, last.fds,
+               first.liveBlocks, last.liveBlocks),
+        "level");
+    Row(Format("soak, burst of %d frames, clean / %d junk writes: frames lost", kFrames,
+               kJunkWrites),
+        Format("%ld / %ld", kFrames - clean, kFrames - junk), "0 / –");
+    return steady && clean >= 0 && junk >= 0 ? 0 : 1;
 }
