@@ -1,6 +1,6 @@
 // The built tarvexmux-server and tarvexmux-client as an operator runs them: an exchange whose
-// frames, printed in hex, --decode reads back, and the exit status of each kind of failure.
-// What --decode says of each frame is the fuzz_decode target's to check.
+// frames, printed in hex, --decode reads back, the exit status of each kind of failure, and
+// --decode's verdicts on edge inputs against what a running server makes of the same bytes.
 #include "TempFifoDir.h"
 
 #include <cstdlib>
@@ -9,6 +9,7 @@
 #include <future>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -31,15 +32,16 @@ struct Tools : testing::Test {
     }
     // Runs tarvexmux-PROGRAM ("server" or "client") with ARGS in the FIFO directory for at most
     // 20 s, its output in PROGRAM.out and PROGRAM.err; its exit status, -1 if a signal ended it.
-    int Run(const std::string& program, const std::string& args) const {
-        const std::string command = "cd " + m_dir.Path() + " && exec timeout 20 " + ToolsDir() +
-                                    "/tarvexmux-" + program + " " + args + " >" + program +
-                                    ".out 2>" + program + ".err";
+    int Run(const std::string& program, const std::string& args, std::string dir = "") const {
+        dir = dir.empty() ? m_dir.Path() : dir;
+        const std::string command = "cd " + dir + " && ZAMIPC_FIFO_DIR=" + dir +
+                                    " exec timeout 20 " + ToolsDir() + "/tarvexmux-" + program +
+                                    " " + args + " >" + program + ".out 2>" + program + ".err";
         const int status = std::system(command.c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    std::string Text(const std::string& name) const {
-        std::ifstream in(m_dir.PathOf(name));
+    std::string Text(const std::string& name, const std::string& dir = "") const {
+        std::ifstream in((dir.empty() ? m_dir.Path() : dir) + "/" + name);
         return {std::istreambuf_iterator<char>(in), {}};
     }
     // The last line of the file, without its line break.
@@ -99,5 +101,77 @@ TEST_F(Tools, EachFailureKindHasItsExitStatus) {
         EXPECT_EQ(LastLine(c.program + ".err"),
                   "tarvexmux-" + c.program + ": " + error.value("message", ""));
         close(reader);
+    }
+}
+
+// The bytes of hex text.
+std::string Bytes(const std::string& hex) {
+    std::string bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    }
+    return bytes;
+}
+
+// What a JSON output says was delivered: "network:macs" per report, "dropped" per malformed
+// image (server: the request objects and bad-request errors; --decode: ok and image-text).
+std::string Delivered(const std::string& lines) {
+    std::string out;
+    std::istringstream in(lines);
+    for (std::string line; std::getline(in, line);) {
+        const Json j = Json::parse(line);
+        if (j.value("direction", "") == "request" || j.value("verdict", "") == "ok") {
+            out += std::to_string(j["network"].get<int>()) + ":" + j["macs"].dump() + " ";
+        }
+        out += j.value("error", "") == "bad-request" || j.value("verdict", "") == "image-text"
+                   ? "dropped "
+                   : "";
+    }
+    return out;
+}
+
+// Each row goes to a fresh server's FIFO (which gives up 1 s after the last request) and to
+// --decode: the frames --decode calls ok are the requests the server took, in order.
+TEST_F(Tools, DecodeAgreesWithARunningServer) {
+    const std::string v = "0000bead0000000e01000000020000012c00000000000000bade"; // network 300
+    const std::string cut = v.substr(0, 44);                            // without its end marker
+    std::string image = "0000bead0000008e0100000002000000010000008031"; // 128 characters
+    for (int i = 1; i < 127; ++i) {
+        image += "31";
+    }
+    const std::string rows[] = {v,
+                                "abab" + v,
+                                "abababab" + v,
+                                cut + "0000bead" + v.substr(8),
+                                "0000bead00000000" + v,
+                                "0000bead000000b5" + v,
+                                "0000beadffffffff" + v,
+                                v.substr(0, 48),
+                                v + v.substr(0, 50),
+                                cut + "0000bad0" + v,
+                                "0000bead0000000e0100000003" + v.substr(26),
+                                image + "3100" + v.substr(44) + v,
+                                image + "3200" + v.substr(44) + v};
+    for (const std::string& row : rows) {
+        const TempFifoDir dir;
+        std::ofstream(dir.PathOf("row.bin"), std::ios::binary) << Bytes(row);
+        std::future<int> server = std::async(std::launch::async, [this, &dir] {
+            return Run("server", "--json --timeout 1", dir.Path());
+        });
+        for (int tries = 0; tries < 1000 && Text("server.err", dir.Path()).empty(); ++tries) {
+            usleep(10000);
+        }
+        const int fifo = open(dir.PathOf("TarMuxMsgServerIpc").c_str(), O_WRONLY | O_NONBLOCK);
+        EXPECT_EQ(write(fifo, Bytes(row).data(), Bytes(row).size()), ssize_t(row.size() / 2));
+        close(fifo);
+        Run("client", "--decode --json row.bin", dir.Path());
+        EXPECT_EQ(server.get(), 3) << row;
+        EXPECT_EQ(Delivered(Text("client.out", dir.Path())),
+                  Delivered(Text("server.out", dir.Path())))
+            << row;
+        // --scan looks at every byte, and finds the frame two junk bytes put out of step.
+        EXPECT_TRUE(row.find("abab0000bead") != 0 ||
+                    (Run("client", "--scan row.bin", dir.Path()),
+                     Text("client.out", dir.Path()).find("\noffset 2: ok: ") != std::string::npos));
     }
 }

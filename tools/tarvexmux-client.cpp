@@ -1,75 +1,65 @@
 // tarvexmux-client: sends detected-MAC reports to TarMuxMsgServerIpc and prints each reply;
-// with --decode it checks captured frames instead.
-#include "FrameDecoder.h"
+// with --decode or --scan it checks captured frames instead.
+#include "FrameDecode.h"
 #include "LxTarvexDetectedMacMsg.h"
 #include "LxTarvexMuxMsgClient.h"
-#include "ReportPrinter.h"
 #include "TarvexFifos.h"
-#include "ToolSupport.h"
+#include "ToolCommon.h"
 
 #include <chrono>
-#include <memory>
+#include <cstring>
+#include <getopt.h>
 #include <stdexcept>
 
 namespace {
 
 using namespace zam::tools;
+using zam::endpoint::kClientFifoName;
+using zam::endpoint::kServerFifoName;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kProgram = "tarvexmux-client";
-
-constexpr const char* kSynopsis =
+constexpr const char* kUsage =
     "usage: tarvexmux-client --network N [--macs LIST] [--count N] [--timeout S]\n"
     "                        [--hex] [--json]\n"
-    "       tarvexmux-client --decode [FILE] [--json]\n";
-
-constexpr const char* kOptions =
+    "       tarvexmux-client --decode|--scan [FILE] [--json]\n"
+    "Sends a report to TarMuxMsgServerIpc %s and prints the reply.\n"
     "  --network N  network number, 0-65535\n"
     "  --macs LIST  active MACs 0-127, e.g. 0-3,17,127; \"none\" (default): no image\n"
     "  --count N    send the report N times, each followed by its reply; default 1\n"
     "  --timeout S  seconds to wait for each part of a reply; default 2\n"
-    "  --hex        also print each frame as hex (\"request hex: ...\"); a reply's is\n"
-    "               the frame Serialize makes of the report received\n"
+    "  --hex        also print each frame as hex (\"request hex: ...\")\n"
     "  --json       one JSON object a line per request, reply (with rtt_us) and error\n"
-    "  --decode     check the frames in FILE (default: standard input), hex text as\n"
-    "               --hex prints it or raw bytes, and print a verdict per frame\n"
-    "  --version    print the version\n";
+    "  --decode     check the frames in FILE (default: standard input; hex text as --hex\n"
+    "               prints it, or raw bytes) as the server's reader takes them in\n"
+    "  --scan       as --decode, but look for a start marker at every byte\n"
+    "  --version    print the version\n"
+    "With --decode or --scan: 0 every verdict ok, 1 a frame the server would not return,\n"
+    "2 unreadable input or bad arguments.\n";
 
-constexpr const char* kDecodeStatus =
-    "With --decode: 0 every frame passed, 1 a frame failed a check, 2 unreadable input\n"
-    "or bad arguments.\n";
-
-std::string Usage() {
-    const std::string purpose =
-        "Sends a report to TarMuxMsgServerIpc " + FifoDirectoryNote() + " and prints\nthe reply.\n";
-    return kSynopsis + purpose + kOptions + ExitStatusHelp() + kDecodeStatus;
-}
-
-struct ClientOptions {
-    long network = 0;
+struct Options {
+    long network = -1; // -1: not given
     std::string macs = "none";
     long count = 1;
     long timeout = LxTarvexMuxMsgClient::s_readTimeout;
-    bool hex = false;
-    bool json = false;
-    bool decode = false;
-    bool exchangeOption = false; // any option that only an exchange takes
-    bool networkGiven = false;
+    int hex = 0;
+    int json = 0;
+    int decode = 0;
+    int scan = 0;
+    bool exchangeOnly = false; // an option that only an exchange takes
 };
 
 // Sends the report `count` times and prints each request and reply; the exit status.
-int Exchange(LxTarvexMuxMsgClient& client, const ClientOptions& options,
-             const std::bitset<128>* image, const ReportPrinter& printer) {
+int Exchange(LxTarvexMuxMsgClient& client, const Options& options, const std::bitset<128>* image,
+             const Printer& out) {
     for (long i = 0; i < options.count; ++i) {
         LxTarvexDetectedMacMsg request(static_cast<unsigned short>(options.network),
                                        image != nullptr ? new std::bitset<128>(*image) : nullptr);
         const Clock::time_point sent = Clock::now();
         const int status = client.SendRequest(&request);
         if (status != 0) {
-            printer.Failure("ipc",
-                            DescribeSendFailure(status, "server", zam::endpoint::kServerFifoName),
-                            status, kExitIpcFailed);
-            return kExitIpcFailed;
+            return out.Failure("ipc", SendFailure(status, "server", kServerFifoName),
+                               kExitIpcFailed, status);
         }
         std::unique_ptr<LxTarvexDetectedMacMsg> reply;
         bool malformed = false;
@@ -79,78 +69,91 @@ int Exchange(LxTarvexMuxMsgClient& client, const ClientOptions& options,
             malformed = true;
         }
         const auto rtt = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - sent);
-        printer.Report("request", request, false);
+        // Printed after the exchange, so that printing does not count in the round trip.
+        out.Report("request", request, false);
         if (malformed) {
-            printer.Failure("bad-reply", "the reply carries a malformed MAC image", std::nullopt,
-                            kExitIpcFailed);
-            return kExitIpcFailed;
+            return out.Failure("bad-reply", "the reply carries a malformed MAC image",
+                               kExitIpcFailed);
         }
         if (reply == nullptr) {
-            printer.Failure("timeout",
-                            "no reply on " + std::string(zam::endpoint::kClientFifoName) +
-                                " within " + std::to_string(options.timeout) + " s",
-                            std::nullopt, kExitTimeout);
-            return kExitTimeout;
+            return out.Failure("timeout",
+                               "no reply on " + std::string(kClientFifoName) + " within " +
+                                   std::to_string(options.timeout) + " s",
+                               kExitTimeout);
         }
-        printer.Report("reply", *reply, true, rtt.count());
+        out.Report("reply", *reply, true, rtt.count());
     }
     return kExitDone;
 }
 
-int RunExchange(const ClientOptions& options) {
+int RunExchange(const Options& options, const Printer& out) {
     std::string error;
     std::unique_ptr<std::bitset<128>> image;
-    if (!options.networkGiven) {
-        return ArgumentError(kProgram, options.json, "--network is required (see --help)");
+    if (options.network < 0) {
+        return out.Failure("arguments", "--network is required (see --help)", kExitBadArguments);
     }
     if (!ParseMacList(options.macs, image, error)) {
-        return ArgumentError(kProgram, options.json, error);
+        return out.Failure("arguments", error, kExitBadArguments);
     }
-    const ReportPrinter printer(kProgram, options.hex, options.json);
     LxTarvexMuxMsgClient::s_readTimeout = static_cast<int>(options.timeout);
-    LxTarvexMuxMsgClient* client = LxTarvexMuxMsgClient::GetInstance();
+    const std::unique_ptr<LxTarvexMuxMsgClient> client(LxTarvexMuxMsgClient::GetInstance());
     if (!client->InitTarvexMuxIpc()) {
-        delete client;
-        printer.Failure("ipc",
-                        std::string("cannot open ") + zam::endpoint::kClientFifoName + " in " +
-                            FifoDirectory() + " for reading",
-                        std::nullopt, kExitIpcFailed);
-        return kExitIpcFailed;
+        return out.Failure("ipc",
+                           std::string("cannot open ") + kClientFifoName + " in " +
+                               FifoDirectory() + " for reading",
+                           kExitIpcFailed);
     }
-    const int status = Exchange(*client, options, image.get(), printer);
-    delete client;
-    return status;
+    return Exchange(*client, options, image.get(), out);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    ClientOptions options;
-    bool& other = options.exchangeOption;
-    const std::vector<Option> table = {
-        {"--network", 0, 65535, &options.network, nullptr, &options.networkGiven},
-        {"--macs", 0, 0, nullptr, &options.macs, &other},
-        {"--count", 1, 1000000000, &options.count, nullptr, &other},
-        {"--timeout", 1, 3600, &options.timeout, nullptr, &other},
-        {"--hex", 0, 0, nullptr, nullptr, &options.hex},
-        {"--json", 0, 0, nullptr, nullptr, &options.json},
-        {"--decode", 0, 0, nullptr, nullptr, &options.decode},
-    };
-    std::vector<std::string> files;
-    if (const int status = HandleCommandLine(argc, argv, table, &files, kProgram, Usage());
-        status >= 0) {
-        return status;
-    }
-    if (!options.decode) {
-        if (!files.empty()) {
-            return ArgumentError(kProgram, options.json,
-                                 "unknown argument \"" + files[0] + "\" (see --help)");
+    Options options;
+    const option table[] = {{"network", required_argument, nullptr, 'n'},
+                            {"macs", required_argument, nullptr, 'm'},
+                            {"count", required_argument, nullptr, 'c'},
+                            {"timeout", required_argument, nullptr, 't'},
+                            {"hex", no_argument, &options.hex, 1},
+                            {"json", no_argument, &options.json, 1},
+                            {"decode", no_argument, &options.decode, 1},
+                            {"scan", no_argument, &options.scan, 1},
+                            {"help", no_argument, nullptr, 'h'},
+                            {"version", no_argument, nullptr, 'V'},
+                            {nullptr, 0, nullptr, 0}};
+    const bool json = JsonRequested(argc, argv);
+    const Printer early(kProgram, false, json);
+    char usage[4096];
+    std::snprintf(usage, sizeof usage, kUsage, FifoDirectoryNote().c_str());
+    opterr = 0;
+    for (int c = 0; (c = getopt_long(argc, argv, ":h", table, nullptr)) != -1;) {
+        options.exchangeOnly = options.exchangeOnly || (c != 0 && std::strchr("mct", c) != nullptr);
+        options.macs = c == 'm' ? optarg : options.macs;
+        const bool taken =
+            c == 0 || c == 'm' ||
+            (c == 'n' && TakeNumber(early, "--network", 0, 65535, options.network)) ||
+            (c == 'c' && TakeNumber(early, "--count", 1, 1000000000, options.count)) ||
+            (c == 't' && TakeNumber(early, "--timeout", 1, 3600, options.timeout));
+        if (!taken) {
+            return std::strchr("nct", c) != nullptr ? kExitBadArguments
+                                                    : CommonOption(c, kProgram, usage, json, argv);
         }
-        return RunExchange(options);
     }
-    if (other || options.networkGiven || options.hex || files.size() > 1) {
-        return ArgumentError(kProgram, options.json,
-                             "--decode takes one FILE at most and no option but --json");
+    const Printer out(kProgram, options.hex != 0, options.json != 0);
+    const int files = argc - optind;
+    if (options.decode == 0 && options.scan == 0) {
+        return files > 0 ? out.Failure("arguments",
+                                       std::string("unknown argument \"") + argv[optind] +
+                                           "\" (see --help)",
+                                       kExitBadArguments)
+                         : RunExchange(options, out);
     }
-    return RunDecode(kProgram, files.empty() ? std::string() : files[0], options.json);
+    if (options.exchangeOnly || options.network >= 0 || options.hex != 0 || files > 1 ||
+        options.decode == options.scan) {
+        return out.Failure("arguments",
+                           "--decode or --scan takes one FILE at most and no option but --json",
+                           kExitBadArguments);
+    }
+    return RunDecode(kProgram, files == 1 ? argv[optind] : "", options.json != 0,
+                     options.scan != 0);
 }
