@@ -34,7 +34,7 @@ constexpr const char* kUsage =
 volatile std::sig_atomic_t s_stopRequested = 0;
 
 void RequestStop(int) {
-    s_stopRequested = 0;
+    s_stopRequested = 1;
 }
 
 struct Options {
