@@ -168,12 +168,6 @@ std::string FifoDirectoryNote() {
                             : "(in $" + variable + ", default " ZAM_FIFO_DIR_DEFAULT ")";
 }
 
-std::string UsageText(const char* format) {
-    char text[4096];
-    std::snprintf(text, sizeof text, format, FifoDirectoryNote().c_str());
-    return text;
-}
-
 std::string SendFailure(int status, const char* peer, const char* fifo) {
     return std::string("cannot send to ") + fifo + " (IPC status " + std::to_string(status) +
            "; is a " + peer + " reading it?)";

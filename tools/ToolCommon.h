@@ -46,8 +46,6 @@ bool JsonRequested(int argc, char* const* argv);
 // The FIFO directory as the programs report it, and "(in $VARIABLE, default DIR)".
 std::string FifoDirectory();
 std::string FifoDirectoryNote();
-// A usage text: FORMAT with the FIFO directory note in place of its one %s.
-std::string UsageText(const char* format);
 // "cannot send to FIFO (IPC status N; is a PEER reading it?)".
 std::string SendFailure(int status, const char* peer, const char* fifo);
 

@@ -123,7 +123,8 @@ int main(int argc, char** argv) {
                             {nullptr, 0, nullptr, 0}};
     const bool json = JsonRequested(argc, argv);
     const Printer early(kProgram, false, json);
-    const std::string usage = UsageText(kUsage);
+    char usage[4096];
+    std::snprintf(usage, sizeof usage, kUsage, FifoDirectoryNote().c_str());
     opterr = 0;
     for (int c = 0; (c = getopt_long(argc, argv, ":h", table, nullptr)) != -1;) {
         options.exchangeOnly = options.exchangeOnly || (c != 0 && std::strchr("mct", c) != nullptr);

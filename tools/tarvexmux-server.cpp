@@ -100,7 +100,8 @@ int main(int argc, char** argv) {
         {"version", no_argument, nullptr, 'V'},       {nullptr, 0, nullptr, 0}};
     const bool json = JsonRequested(argc, argv);
     const Printer early(kProgram, false, json);
-    const std::string usage = UsageText(kUsage);
+    char usage[2048];
+    std::snprintf(usage, sizeof usage, kUsage, FifoDirectoryNote().c_str());
     opterr = 0;
     for (int c = 0; (c = getopt_long(argc, argv, ":h", table, nullptr)) != -1;) {
         const bool taken =
